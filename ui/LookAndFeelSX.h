@@ -1,0 +1,35 @@
+#pragma once
+
+#include "ColourSchemes.h"
+
+/** The look of the whole window. */
+class LookAndFeelSX : public juce::LookAndFeel_V4
+{
+public:
+    LookAndFeelSX();
+
+    juce::Path getTickShape (float height) override;
+    void drawTickBox (juce::Graphics&, juce::Component&, float x, float y, float w, float h,
+                      bool ticked, bool isEnabled, bool isMouseOverButton, bool isButtonDown) override;
+    void fillTextEditorBackground (juce::Graphics&, int width, int height, juce::TextEditor&) override;
+    void drawTextEditorOutline (juce::Graphics&, int width, int height, juce::TextEditor&) override;
+    void drawPopupMenuBackground (juce::Graphics&, int width, int height) override;
+    void drawPopupMenuItem (juce::Graphics&, const juce::Rectangle<int>& area,
+                            bool isSeparator, bool isActive, bool isHighlighted, bool isTicked,
+                            bool hasSubMenu, const juce::String& text,
+                            const juce::String& shortcutKeyText,
+                            const juce::Drawable* icon, const juce::Colour* textColour) override;
+    juce::Font getPopupMenuFont() override;
+    int getPopupMenuBorderSize() override;
+    void drawLabel (juce::Graphics&, juce::Label&) override;
+};
+
+/** The brand look of the pairing instructions: a gradient field with a gradient outline. */
+class HeroColourTextEditorLAF : public LookAndFeelSX
+{
+public:
+    HeroColourTextEditorLAF() = default;
+
+    void fillTextEditorBackground (juce::Graphics&, int width, int height, juce::TextEditor&) override;
+    void drawTextEditorOutline (juce::Graphics&, int width, int height, juce::TextEditor&) override;
+};
