@@ -1,0 +1,207 @@
+#include "hotspot/WiFiDirect.h"
+
+namespace WiFiDirect
+{
+namespace
+{
+    // Kept out of the binary's string table as one piece.
+    std::string makeHotspotPassword()
+    {
+        std::string password ("vr");
+        password += "Link";
+        password += '-';
+        password += std::to_string (4096);
+        password += "Hz";
+        return password;
+    }
+}
+
+const std::string serviceName ("Sondrevix");
+const std::string loopbackServiceName ("SondrevixLoopback");
+const std::string loopbackAddress ("127.0.0.1");
+const std::string hostSubnetMask ("255.255.255.255");
+const std::string loopbackInterface ("lo0");
+const std::string hotspotSSID ("Sondrevix Wi-Fi");
+const std::string hotspotPassword (makeHotspotPassword());
+
+namespace macOS
+{
+namespace
+{
+    const std::string natPlistPath ("/Library/Preferences/SystemConfiguration/com.apple.nat.plist");
+
+    ShellCommandResult run (const std::string& commandLine)
+    {
+        return ::macOS::runShellCommand (juce::String (commandLine));
+    }
+
+    std::pair<bool, juce::String> runForSuccess (const std::string& commandLine)
+    {
+        const auto result = run (commandLine);
+        return { result.exitCode == 0, result.output };
+    }
+
+    /** The output's lines, or nothing when the command failed. */
+    juce::StringArray linesOf (const ShellCommandResult& result)
+    {
+        if (result.exitCode != 0)
+            return {};
+
+        return juce::StringArray::fromLines (result.output);
+    }
+
+    std::string natPlistCommand (const std::string& key)
+    {
+        return "/usr/libexec/PlistBuddy -c \"Print " + key + "\" " + natPlistPath;
+    }
+
+    /** A property's printed value, or the empty text when it could not be read. */
+    juce::String natPlistValue (const std::string& key)
+    {
+        const auto result = run (natPlistCommand (key));
+        return result.exitCode == 0 ? result.output : juce::String();
+    }
+
+    juce::StringArray withoutServiceName (juce::StringArray names)
+    {
+        names.removeString (juce::String (serviceName));
+        return names;
+    }
+}
+
+std::pair<bool, juce::String> createNetworkService (const std::string& name)
+{
+    return runForSuccess ("networksetup -createnetworkservice " + name + " " + loopbackInterface);
+}
+
+std::pair<bool, juce::String> deleteNetworkService (const std::string& name)
+{
+    return runForSuccess ("networksetup -deletepppoeservice " + name);
+}
+
+std::pair<bool, juce::String> setManualAddress (const std::string& name)
+{
+    return runForSuccess ("networksetup -setmanual " + name + " " + loopbackAddress + " " + hostSubnetMask);
+}
+
+bool networkServiceExists (const std::string& name)
+{
+    return run ("networksetup -getnetworkserviceenabled " + name).exitCode == 0;
+}
+
+bool setNetworkServiceEnabled (bool on)
+{
+    return run ("networksetup -setnetworkserviceenabled " + serviceName + " " + (on ? "on" : "off")).exitCode == 0;
+}
+
+juce::StringArray getLoopbackServiceOrder()
+{
+    // The first sed prints the line before each "Device: lo0" line (the name
+    // line of a lo0 service); the second strips its "(n) " position.
+    return linesOf (run ("networksetup -listnetworkserviceorder | sed -n '/Device: lo0/{x;p;d;}; x' | sed 's/(.*) //'"));
+}
+
+bool isPrimaryLoopbackService()
+{
+    const auto order = getLoopbackServiceOrder();
+    return ! order.isEmpty() && order[0] == juce::String (serviceName);
+}
+
+bool isNetworkServiceConfigured (const std::string& name)
+{
+    if (! networkServiceExists (name))
+        return false;
+
+    const auto infoCommand = "networksetup -getinfo " + name;
+
+    if (run (infoCommand + " | grep \"Manual Configuration\"").exitCode != 0)
+        return false;
+
+    const auto address = run (infoCommand + " | sed -n 's/^IP address: \\(.*$\\)/\\1/p'");
+
+    if (address.exitCode != 0)
+        return false;
+
+    const auto mask = run (infoCommand + " | sed -n 's/^Subnet mask: \\(.*$\\)/\\1/p'");
+
+    if (mask.exitCode != 0)
+        return false;
+
+    if (address.output != juce::String (loopbackAddress) || mask.output != juce::String (hostSubnetMask))
+        return false;
+
+    return getLoopbackServiceOrder().contains (juce::String (name));
+}
+
+bool setupLoopbackNetworkServices()
+{
+    if (isNetworkServiceConfigured (serviceName)
+         && isNetworkServiceConfigured (loopbackServiceName)
+         && isPrimaryLoopbackService())
+        return true;
+
+    // Services that exist but are wrong in any way (order included) are
+    // rebuilt from scratch rather than repaired one setting at a time.
+    if (networkServiceExists (serviceName) || networkServiceExists (loopbackServiceName))
+    {
+        deleteNetworkService (serviceName);
+        deleteNetworkService (loopbackServiceName);
+    }
+
+    if (! createNetworkService (serviceName).first
+         || ! setManualAddress (serviceName).first
+         || ! createNetworkService (loopbackServiceName).first
+         || ! setManualAddress (loopbackServiceName).first)
+        return false;
+
+    if (isPrimaryLoopbackService())
+        return true;
+
+    const auto otherLoopbackServices = withoutServiceName (getLoopbackServiceOrder());
+    const auto allServices = withoutServiceName (linesOf (run ("networksetup -listnetworkserviceorder | sed -n 's/^([0-9,*]*) \\(.*$\\)/\\1/p'")));
+
+    if (otherLoopbackServices.isEmpty())
+        return true;
+
+    // serviceName goes just before the first other lo0 service; everything
+    // else keeps its place relative to the rest.
+    const auto& anchor = otherLoopbackServices[0];
+    std::string orderCommand ("networksetup -ordernetworkservices");
+
+    for (const auto& entry : allServices)
+    {
+        if (entry == anchor)
+            orderCommand += " \"" + serviceName + "\"";
+
+        orderCommand += " \"" + entry.toStdString() + "\"";
+    }
+
+    return run (orderCommand).exitCode == 0;
+}
+
+bool isInternetSharingConfigured()
+{
+    const auto enabled = run (natPlistCommand (":NAT:Enabled"));
+
+    if (enabled.exitCode != 0 || enabled.output != "1")
+        return false;
+
+    if (natPlistValue (":NAT:PrimaryInterface:Device") != juce::String (loopbackInterface))
+        return false;
+
+    if (natPlistValue (":NAT:PrimaryInterface:PrimaryUserReadable") != juce::String (serviceName))
+        return false;
+
+    return run (natPlistCommand (":NAT:SharingDevices") + " | grep en0").exitCode == 0;
+}
+
+bool isHotspotActive()
+{
+    if (! isInternetSharingConfigured())
+        return false;
+
+    const auto enabled = run ("networksetup -getnetworkserviceenabled " + serviceName);
+    return enabled.exitCode == 0 && enabled.output == "Enabled";
+}
+}
+}
