@@ -1,0 +1,91 @@
+#include "discovery/UEPseudoLANGameServer.h"
+
+namespace
+{
+    struct SystemNetworkEnvironment final : NetworkEnvironment
+    {
+        juce::String getComputerName() override
+        {
+            return juce::SystemStats::getComputerName();
+        }
+
+        juce::Array<juce::IPAddress> getIPv4Addresses() override
+        {
+            return juce::IPAddress::getAllAddresses (false);
+        }
+
+        juce::IPAddress getInterfaceBroadcastAddress (const juce::IPAddress& interfaceAddress) override
+        {
+            return juce::IPAddress::getInterfaceBroadcastAddress (interfaceAddress);
+        }
+    };
+}
+
+std::unique_ptr<NetworkEnvironment> NetworkEnvironment::createSystemEnvironment()
+{
+    return std::make_unique<SystemNetworkEnvironment>();
+}
+
+//==============================================================================
+UEPseudoLANGameServer::UEPseudoLANGameServer()
+    : UEPseudoLANGameServer (NetworkEnvironment::createSystemEnvironment())
+{
+}
+
+UEPseudoLANGameServer::UEPseudoLANGameServer (std::unique_ptr<NetworkEnvironment> environmentToUse)
+    : juce::Thread ("Discovery_listen"),
+      environment (std::move (environmentToUse))
+{
+    jassert (environment != nullptr);
+
+    // A failed bind is not an error here: the owner retries it and tells the user.
+    bound = socket.bindToPort (listenPort);
+}
+
+UEPseudoLANGameServer::~UEPseudoLANGameServer()
+{
+    // Closing the socket first cuts a pending readiness wait short, so the
+    // thread reaches its exit check well inside the stop timeout.
+    socket.shutdown();
+    stopThread (2000);
+}
+
+void UEPseudoLANGameServer::run()
+{
+    uint8_t buffer[1024];
+
+    while (! threadShouldExit())
+    {
+        if (socket.waitUntilReady (true, 200) != 1)
+        {
+            wait (1000);
+            continue;
+        }
+
+        // Anything past 1023 bytes is dropped by the read; a query needs only 32.
+        const auto numRead = socket.read (buffer, 1023, false);
+
+        if (isSessionQuery (numRead, buffer))
+            answerQuery (getSessionNonce (buffer));
+    }
+}
+
+void UEPseudoLANGameServer::answerQuery (const SessionNonce& nonce)
+{
+    static const juce::IPAddress loopback (127, 0, 0, 1);
+
+    for (const auto& address : environment->getIPv4Addresses())
+    {
+        if (address == loopback)
+            continue;
+
+        const auto port = advertisedPort.load();
+        lastPacket = makeSessionAdvertisement (nonce, serverId, environment->getComputerName(), address, port);
+
+        const auto broadcastAddress = environment->getInterfaceBroadcastAddress (address);
+
+        // A send that fails only costs this interface its answer; the next query retries.
+        socket.write (broadcastAddress.toString(), listenPort,
+                      lastPacket.bytes.data(), (int) lastPacket.bytes.size());
+    }
+}
