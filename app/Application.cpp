@@ -1,0 +1,158 @@
+#include "Application.h"
+
+#include "platform/MainMenu.h"
+#include "platform/SettingsLocation.h"
+#include "ui/MainComponent.h"
+
+//==============================================================================
+Application::Application() = default;
+
+// By the time the framework deletes the application, shutdown has already
+// deleted the window; the settings file then goes first, then the command manager.
+Application::~Application() = default;
+
+const juce::String Application::getApplicationName()    { return "VADizudiv"; }
+const juce::String Application::getApplicationVersion() { return "1.2.1"; }
+
+juce::PropertiesFile::Options Application::getSettingsOptions()
+{
+    juce::PropertiesFile::Options options;
+    options.applicationName          = "VADizudiv";
+    options.filenameSuffix           = ".settings";
+    options.folderName               = "Sondrevix";
+    options.osxLibrarySubFolder      = "Application Support";
+    options.commonToAllUsers         = false;
+    options.ignoreCaseOfKeyNames     = false;
+    options.doNotSave                = false;
+    options.millisecondsBeforeSaving = 0;  // write every change at once, so a crash loses nothing
+    options.storageFormat            = juce::PropertiesFile::storeAsXML;
+    options.processLock              = nullptr;
+    return options;
+}
+
+void Application::initialise (const juce::String&)
+{
+    const auto options = getSettingsOptions();
+    properties = std::make_unique<juce::PropertiesFile> (sx::platform::getSettingsFile (options), options);
+    commandManager = std::make_unique<juce::ApplicationCommandManager>();
+    mainWindow = std::make_unique<MainWindow> (getApplicationName(), *this);
+}
+
+void Application::shutdown()
+{
+    mainWindow.reset();
+
+    // A write that failed while the window went is tried once more here.
+    if (properties != nullptr)
+        properties->saveIfNeeded();
+}
+
+//==============================================================================
+Application::MainWindow::MainWindow (const juce::String& name, Application& owner)
+    : juce::DocumentWindow (name,
+                            juce::LookAndFeel::getDefaultLookAndFeel().findColour (juce::ResizableWindow::backgroundColourId),
+                            juce::DocumentWindow::allButtons),
+      app (owner),
+      commandManager (*owner.commandManager)
+{
+    addKeyListener (commandManager.getKeyMappings());
+
+    commandManager.registerAllCommandsForTarget (this);
+    commandManager.setFirstCommandTarget (this);
+    commandManager.getKeyMappings()->resetToDefaultMappings();
+
+    setUsingNativeTitleBar (true);
+    setContentOwned (new MainComponent (app.properties.get(), &commandManager), true);
+    sx::platform::showMainMenuInWindow (this);
+
+    setResizable (true, false);
+    setResizeLimits (400, 600, 400, 3000);
+
+    const auto windowState = app.properties->getValue ("windowState", {});
+
+    if (windowState.isNotEmpty())
+    {
+        // The framework takes the normal bounds that it keeps beside a full-screen
+        // state from where the window is before the restore, so a full-screen state
+        // restored alone would lose them at the next save: restore them first.
+        if (windowState.startsWith ("fs "))
+            restoreWindowStateFromString (windowState.substring (3));
+
+        restoreWindowStateFromString (windowState);
+    }
+    else
+        centreWithSize (400, 650);
+
+    setVisible (true);
+}
+
+Application::MainWindow::~MainWindow()
+{
+    app.properties->setValue ("windowState", getWindowStateAsString());
+
+    // The menu bar that the window may hold refers to the main component's menus,
+    // which go with the content in the base destructor.
+    sx::platform::showMainMenuInWindow (nullptr);
+}
+
+void Application::MainWindow::closeButtonPressed()
+{
+    app.systemRequestedQuit();
+}
+
+juce::ApplicationCommandTarget* Application::MainWindow::getNextCommandTarget()
+{
+    return nullptr;
+}
+
+void Application::MainWindow::getAllCommands (juce::Array<juce::CommandID>& commands)
+{
+    commands.add (zoom);
+    commands.add (minimize);
+    commands.add (getSupport);
+}
+
+void Application::MainWindow::getCommandInfo (juce::CommandID commandID, juce::ApplicationCommandInfo& result)
+{
+    switch (commandID)
+    {
+        case zoom:
+            result.setInfo ("Zoom", "Zooms the sizing of the window to fit the entire screen", "Window", 0);
+            result.addDefaultKeypress ('=', juce::ModifierKeys::commandModifier | juce::ModifierKeys::altModifier);
+            break;
+
+        case minimize:
+            result.setInfo ("Minimize", "Minimizes the window", "Window", 0);
+            result.addDefaultKeypress ('m', juce::ModifierKeys::commandModifier);
+            break;
+
+        case getSupport:
+            result.setInfo ("Get Support", "Go to customer support web page in browser", "Help", 0);
+            break;
+
+        default:
+            break;
+    }
+}
+
+bool Application::MainWindow::perform (const juce::ApplicationCommandTarget::InvocationInfo& info)
+{
+    switch (info.commandID)
+    {
+        case minimize:
+            setMinimised (true);
+            return true;
+
+        case zoom:
+            setFullScreen (true);
+            return true;
+
+        case getSupport:
+            // Nothing to report when no browser opens: the user sees that no page came up.
+            juce::URL (supportPageAddress).launchInDefaultBrowser();
+            return true;
+
+        default:
+            return false;
+    }
+}

@@ -1,0 +1,68 @@
+#pragma once
+
+#include <juce_gui_basics/juce_gui_basics.h>
+
+/** The application object: owns the settings file, the command manager and the one window. */
+class Application : public juce::JUCEApplication
+{
+public:
+    class MainWindow;
+
+    Application();
+    ~Application() override;
+
+    const juce::String getApplicationName() override;
+    const juce::String getApplicationVersion() override;
+    void initialise (const juce::String& commandLine) override;
+    void shutdown() override;
+
+    /** Tests reach the running application's parts through these. */
+    MainWindow* getMainWindow() const noexcept                          { return mainWindow.get(); }
+    juce::ApplicationCommandManager* getCommandManager() const noexcept { return commandManager.get(); }
+    juce::PropertiesFile* getProperties() const noexcept                { return properties.get(); }
+
+    /** The options the settings file is opened with. */
+    static juce::PropertiesFile::Options getSettingsOptions();
+
+private:
+    std::unique_ptr<MainWindow> mainWindow;
+    std::unique_ptr<juce::ApplicationCommandManager> commandManager;
+    std::unique_ptr<juce::PropertiesFile> properties;
+
+    JUCE_DECLARE_NON_COPYABLE_WITH_LEAK_DETECTOR (Application)
+};
+
+/** The one window: holds the main component, handles the window and help
+    commands, turns its close button into a quit request and keeps its place
+    and size in the settings file.
+*/
+class Application::MainWindow : public juce::DocumentWindow,
+                                public juce::ApplicationCommandTarget
+{
+public:
+    enum CommandIDs : juce::CommandID
+    {
+        minimize   = 2,
+        zoom       = 3,
+        getSupport = 4
+    };
+
+    MainWindow (const juce::String& name, Application& owner);
+    ~MainWindow() override;
+
+    void closeButtonPressed() override;
+
+    juce::ApplicationCommandTarget* getNextCommandTarget() override;
+    void getAllCommands (juce::Array<juce::CommandID>& commands) override;
+    void getCommandInfo (juce::CommandID commandID, juce::ApplicationCommandInfo& result) override;
+    bool perform (const juce::ApplicationCommandTarget::InvocationInfo& info) override;
+
+    /** The maker's support web page that Get Support opens. */
+    static constexpr const char* supportPageAddress = "https://sondrevix.example/support";
+
+private:
+    Application& app;
+    juce::ApplicationCommandManager& commandManager;
+
+    JUCE_DECLARE_NON_COPYABLE_WITH_LEAK_DETECTOR (MainWindow)
+};

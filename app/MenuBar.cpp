@@ -1,0 +1,85 @@
+#include "MenuBar.h"
+#include "AboutView.h"
+
+#include "platform/Appearance.h"
+#include "platform/MainMenu.h"
+#include "ui/ColourSchemes.h"
+
+namespace sx
+{
+
+MenuBarModel::~MenuBarModel() = default;
+
+juce::StringArray MenuBarModel::getMenuBarNames()
+{
+    return { "Window", "Help" };
+}
+
+juce::PopupMenu MenuBarModel::getMenuForIndex (int topLevelMenuIndex, const juce::String&)
+{
+    // Matches Application::MainWindow::CommandIDs, kept as plain numbers so the
+    // menus do not depend on the window class.
+    enum { minimize = 2, zoom = 3, getSupport = 4 };
+
+    juce::PopupMenu menu;
+
+    if (topLevelMenuIndex == 0)
+    {
+        menu.addCommandItem (commandManager, zoom);
+        menu.addCommandItem (commandManager, minimize);
+    }
+    else if (topLevelMenuIndex == 1)
+    {
+        menu.addCommandItem (commandManager, getSupport);
+    }
+
+    return menu;
+}
+
+void MenuBarModel::menuItemSelected (int menuItemID, int)
+{
+    if (menuItemID == aboutItemID)
+        showAboutDialog();
+}
+
+void MenuBarModel::showAboutDialog()
+{
+    const auto& scheme = sx::platform::isDarkModeActive() ? darkColourScheme : lightColourScheme;
+
+    auto view = std::make_unique<AboutView>();
+    view->setSize (280, 180);
+
+    juce::DialogWindow::LaunchOptions options;
+    options.dialogTitle = "About";
+    options.dialogBackgroundColour = scheme.getUIColour (juce::LookAndFeel_V4::ColourScheme::windowBackground);
+    options.content.setOwned (view.release());
+    options.useNativeTitleBar = true;
+    options.resizable = false;
+
+    // This framework version fits the window to the content while it still has
+    // its own title bar and only then switches to the native one, which leaves
+    // the content 28 pixels taller and 2 wider than asked for: size it again.
+    if (auto* dialog = options.launchAsync())
+        dialog->setContentComponentSize (280, 180);
+}
+
+} // namespace sx
+
+//==============================================================================
+MenuBar::MenuBar (juce::ApplicationCommandManager* commandManager)
+    : juce::MenuBarComponent (nullptr)
+{
+    model.commandManager = commandManager;
+    model.setApplicationCommandManagerToWatch (commandManager);
+    setModel (&model);
+
+    extraAppleMenuItems.addItem (sx::MenuBarModel::aboutItemID, "About VADizudiv", true, false);
+
+    sx::platform::setMainMenu (&model, &extraAppleMenuItems);
+}
+
+MenuBar::~MenuBar()
+{
+    setModel (nullptr);
+    sx::platform::setMainMenu (nullptr, nullptr);
+}
