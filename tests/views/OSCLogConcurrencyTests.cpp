@@ -1,0 +1,54 @@
+#include "ui/OSCLogListBox.h"
+#include "ViewTestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <thread>
+
+// The OSC receiver reports malformed packets on its own thread while the message
+// thread logs messages, clears the log and paints it.
+TEST (OSCLogConcurrency, FormatErrorsFromTheReceiverThreadKeepTheBufferConsistent)
+{
+    const sx::test::ScopedDarkMode dark (true);
+    OSCLogListBox log;
+    log.setBounds (0, 0, 400, 300);
+    juce::Image canvas (juce::Image::ARGB, 400, 300, true);
+
+    constexpr int errors = 3000;
+    std::atomic<int> reported { 0 };
+    std::thread receiver ([&]
+    {
+        for (int i = 0; i < errors; ++i, ++reported)
+            log.addFormatError ("not osc", 7);
+    });
+
+    const auto expectConsistent = [&log]
+    {
+        const juce::ScopedLock sl (log.lock);
+        ASSERT_TRUE (juce::isPositiveAndBelow (log.writeIndex, log.capacity));
+        ASSERT_EQ (log.lines.size(), log.isFull ? log.capacity : log.writeIndex);
+        ASSERT_EQ (log.readIndex, log.isFull ? log.writeIndex : 0);
+    };
+
+    for (int round = 0; (round < 300 || reported < errors) && round < 100000; ++round)
+    {
+        log.addOSCMessage (juce::OSCMessage ("/sxc/midi/cc", 1, 74, 0.5f), 0);
+
+        if (round % 25 == 0)
+            log.clear();
+
+        juce::Graphics g (canvas);
+        log.paintEntireComponent (g, true);
+        sx::test::dispatchPostedMessages();
+        expectConsistent();
+    }
+
+    receiver.join();
+    expectConsistent();
+
+    const juce::StringArray known { "- (7bytes with invalid format)", "- osc message, address = '/sxc/midi/cc', 3 argument(s)",
+                                    "    - int32       1", "    - int32       74", "    - float32     0.5" };
+    for (int row = 0; row < log.getNumRows(); ++row)
+        ASSERT_TRUE (known.contains (log.getLineForRow (row))) << log.getLineForRow (row);
+}

@@ -1,0 +1,175 @@
+#include "ConnectionSettingsView.h"
+
+#include "platform/Appearance.h"
+#include "ui/Fonts.h"
+
+#include "SxResources.h"
+
+#include <cmath>
+#include <cstdlib>
+
+juce::String sanitisePortNumberText (const juce::String& text)
+{
+    if (! text.containsOnly ("0123456789"))
+        return "0";
+
+    if (text == "0")
+        return text;
+
+    return text.trimCharactersAtStart ("0");
+}
+
+namespace
+{
+    std::unique_ptr<juce::Drawable> imageFrom (const char* data, int size)
+    {
+        return juce::Drawable::createFromImageData (data, (size_t) size);
+    }
+
+    void styleIconButton (juce::DrawableButton& button)
+    {
+        button.setEdgeIndent (0);
+        button.setColour (juce::DrawableButton::backgroundOnColourId, juce::Colour (0x00000000));
+        button.setMouseCursor (juce::MouseCursor::PointingHandCursor);
+    }
+}
+
+ConnectionSettingsView::ConnectionSettingsView()
+{
+    const auto dark = sx::platform::isDarkModeActive();
+
+    headingLabel.setJustificationType (juce::Justification::topLeft);
+
+    styleIconButton (showButton);
+    showButton.setClickingTogglesState (true);
+    {
+        const auto right = dark ? imageFrom (SxResources::triangle_right_dark_png, SxResources::triangle_right_dark_pngSize)
+                                : imageFrom (SxResources::triangle_right_light_png, SxResources::triangle_right_light_pngSize);
+        const auto down  = dark ? imageFrom (SxResources::triangle_down_dark_png, SxResources::triangle_down_dark_pngSize)
+                                : imageFrom (SxResources::triangle_down_light_png, SxResources::triangle_down_light_pngSize);
+        showButton.setImages (right.get(), nullptr, nullptr, nullptr, down.get());
+    }
+    showButton.setToggleState (settingsVisible, juce::dontSendNotification);
+    showButton.onClick = [this] { setSettingsVisible (showButton.getToggleState()); };
+
+    styleIconButton (helpButton);
+    {
+        const auto help = dark ? imageFrom (SxResources::help_icon_dark_png, SxResources::help_icon_dark_pngSize)
+                               : imageFrom (SxResources::help_icon_light_png, SxResources::help_icon_light_pngSize);
+        helpButton.setImages (help.get());
+    }
+    helpButton.onClick = [] { showHelpBox(); };
+
+    for (auto* label : { &ipAddressesLabel, &udpPortLabel })
+    {
+        label->setBorderSize ({ 0, 0, 0, 0 });
+        label->setFont (makeRegularFont());
+        label->setJustificationType (juce::Justification::topLeft);
+    }
+
+    ipAddressEditor.setReadOnly (true);
+    ipAddressEditor.setMultiLine (true, true);
+    ipAddressEditor.setLineSpacing (1.5f);
+    ipAddressEditor.setCaretVisible (false);
+    ipAddressEditor.setScrollbarsShown (true);
+    ipAddressEditor.setColour (juce::TextEditor::outlineColourId, juce::Colour (0x00FFFFFF));
+    ipAddressEditor.setFont (makeRegularFont());
+
+    portLabel.setFont (makeRegularFont());
+    portLabel.setMouseCursor (juce::MouseCursor::PointingHandCursor);
+    // Only Return commits: a half-typed port must not rebind the network when the
+    // user merely clicks elsewhere.
+    portLabel.setEditable (true, true, true);
+    portLabel.onTextChange = [this] { portTextCommitted(); };
+
+    addAndMakeVisible (headingLabel);
+    addAndMakeVisible (showButton);
+    addAndMakeVisible (helpButton);
+
+    for (auto* detail : std::initializer_list<juce::Component*> { &ipAddressesLabel, &ipAddressEditor, &udpPortLabel, &portLabel })
+        addChildComponent (detail);
+}
+
+void ConnectionSettingsView::setSettingsVisible (bool shouldBeVisible)
+{
+    for (auto* detail : std::initializer_list<juce::Component*> { &ipAddressesLabel, &ipAddressEditor, &udpPortLabel, &portLabel })
+        detail->setVisible (shouldBeVisible);
+
+    settingsVisible = shouldBeVisible;
+    showButton.setToggleState (shouldBeVisible, juce::dontSendNotification);
+
+    if (onVisibilityChanged != nullptr)
+        onVisibilityChanged();
+}
+
+void ConnectionSettingsView::portTextCommitted()
+{
+    // Written back without notification, so that this handler does not run again.
+    portLabel.setText (sanitisePortNumberText (portLabel.getText()), juce::dontSendNotification);
+
+    const auto port = std::atoi (portLabel.getText().toRawUTF8());
+
+    if (onPortChanged != nullptr)
+        onPortChanged (port);
+}
+
+void ConnectionSettingsView::showHelpBox()
+{
+    juce::NativeMessageBox::showMessageBoxAsync (
+        juce::MessageBoxIconType::InfoIcon,
+        "Manual VR Connection Help",
+        "To connect the VR app manually, go into the VR app connection settings and set the IP Address to be "
+        "one of the IP Addresses listed here in the VADizudiv manual connection settings. Next, set the UDP "
+        "Port in the VR app to be the UDP Port listed here in VADizudiv. Finally, click \"Connect Manually\" "
+        "in the VR app. To make sure the connection worked, hit a Tapzone in the VR app and you should see a "
+        "message come into the Message Log in VADizudiv. Repeat this process for all IP Addresses listed in "
+        "the VADizudiv app manual settings until you are able to get a message in the Message Log. Once the "
+        "connection works, it will be remembered next time you open the apps.",
+        nullptr, nullptr);
+}
+
+void ConnectionSettingsView::resized()
+{
+    const auto w = getWidth();
+    const auto h = getHeight();
+
+    headingLabel.setFont (makeHeadingFont());
+
+    const auto topRow = juce::jmin (h, (int) makeHeadingFont().getHeight() + 5);
+
+    const auto showWidth = juce::jmin (w, 25);
+    showButton.setBounds (0, 0, showWidth, topRow);
+
+    const auto helpWidth = juce::jmin (w - showWidth, 25);
+    helpButton.setBounds (w - helpWidth, 0, helpWidth, topRow);
+
+    headingLabel.setBounds (showWidth, 0, w - showWidth - helpWidth, topRow);
+
+    const auto gap = juce::jmin (h - topRow, 5);
+    const auto detailsY = topRow + gap;
+    const auto detailsHeight = h - topRow - gap;
+
+    const auto indent = juce::jmin (w, 31);
+    const auto widthAfterIndent = w - indent;
+
+    const auto addressWidth = juce::jmin (widthAfterIndent,
+                                          juce::roundToInt (ipAddressEditor.getFont().getStringWidthFloat ("255.255.255.255") + 28.0f));
+    const auto widthAfterAddresses = widthAfterIndent - addressWidth;
+
+    const auto columnGap = juce::jmin (widthAfterAddresses, 10);
+    const auto portWidth = juce::jmin (widthAfterAddresses - columnGap,
+                                       (int) std::ceil (portLabel.getFont().getStringWidthFloat ("65,535")) + 20);
+
+    const auto addressLabelHeight = juce::jmin (detailsHeight, (int) (ipAddressesLabel.getFont().getHeight() + 8.0f));
+    ipAddressesLabel.setBounds (indent, detailsY, addressWidth, addressLabelHeight);
+
+    const auto editorHeight = juce::jmax (0, juce::roundToInt (4.0f * ipAddressEditor.getFont().getHeight() + 12.0f));
+    ipAddressEditor.setBounds (indent, detailsY + addressLabelHeight, addressWidth, editorHeight);
+
+    const auto portX = indent + addressWidth + columnGap;
+    const auto portLabelHeight = juce::jmin (detailsHeight, (int) (udpPortLabel.getFont().getHeight() + 8.0f));
+    udpPortLabel.setBounds (portX, detailsY, portWidth, portLabelHeight);
+
+    portLabel.setBounds (portX, detailsY + portLabelHeight, portWidth,
+                         juce::jmin (detailsHeight - portLabelHeight, juce::roundToInt (portLabel.getFont().getHeight() + 8.0f)));
+}

@@ -1,0 +1,202 @@
+#include "MidiDeviceSelector.h"
+
+#include "platform/Appearance.h"
+#include "ui/ColourSchemes.h"
+#include "ui/Fonts.h"
+
+#include "SxResources.h"
+
+namespace
+{
+    juce::String virtualRowText()
+    {
+        return juce::translate ("Virtual MIDI Output (to DAW)");
+    }
+}
+
+//==============================================================================
+MidiDeviceSelector::MidiDeviceSelector (MidiDeviceManager& manager, juce::StringRef portName)
+    : deviceManager (manager),
+      virtualPortName (portName)
+{
+    outputList = std::make_unique<MidiOutputSelectorComponentListBox> (deviceManager, virtualPortName);
+    addAndMakeVisible (*outputList);
+
+    outputLabel = std::make_unique<juce::Label> ("lm", juce::translate ("MIDI Output"));
+    outputLabel->setFont (makeHeadingFont());
+    outputLabel->setJustificationType (juce::Justification::topLeft);
+    addAndMakeVisible (*outputLabel);
+
+    helpButton = std::make_unique<juce::DrawableButton> ("Help with MIDI Output", juce::DrawableButton::ImageFitted);
+    helpButton->setEdgeIndent (0);
+    helpButton->setColour (juce::DrawableButton::backgroundOnColourId, juce::Colour (0x00000000));
+    {
+        const auto icon = sx::platform::isDarkModeActive()
+                            ? juce::Drawable::createFromImageData (SxResources::help_icon_dark_png, (size_t) SxResources::help_icon_dark_pngSize)
+                            : juce::Drawable::createFromImageData (SxResources::help_icon_light_png, (size_t) SxResources::help_icon_light_pngSize);
+        helpButton->setImages (icon.get());
+    }
+    helpButton->setMouseCursor (juce::MouseCursor::PointingHandCursor);
+    helpButton->onClick = [] { showHelpBox(); };
+    addAndMakeVisible (*helpButton);
+
+    deviceManager.addChangeListener (this);
+    updateLists();
+}
+
+MidiDeviceSelector::~MidiDeviceSelector()
+{
+    deviceManager.removeChangeListener (this);
+}
+
+void MidiDeviceSelector::changeListenerCallback (juce::ChangeBroadcaster*)
+{
+    updateLists();
+}
+
+void MidiDeviceSelector::updateLists()
+{
+    outputList->refreshItems();
+    outputList->updateContent();
+    outputList->repaint();
+    resized();
+}
+
+void MidiDeviceSelector::resized()
+{
+    const auto w = getWidth();
+    const auto h = getHeight();
+
+    outputLabel->setFont (makeHeadingFont());
+
+    const auto headingHeight = juce::jmin (h, (int) (makeHeadingFont().getHeight() + 10.0f));
+    const auto helpWidth = juce::jmin (w, 25);
+
+    helpButton->setBounds (w - helpWidth, 0, helpWidth, headingHeight);
+    outputLabel->setBounds (0, 0, w - helpWidth, headingHeight);
+
+    outputList->setRowHeight (juce::jmax (1, (int) (itemHeight * 0.7)));
+    outputList->setBounds (0, headingHeight, w, h - headingHeight);
+}
+
+void MidiDeviceSelector::showHelpBox()
+{
+    juce::NativeMessageBox::showMessageBoxAsync (
+        juce::MessageBoxIconType::InfoIcon,
+        "MIDI Output Help",
+        "Here you can select MIDI outputs on your computer to control with your actions in VR. If you want to "
+        "send MIDI to your DAW (or multimedia software), enable the checkbox for \"Virtual MIDI Output (to DAW)\". "
+        "Lastly, in your DAW, go to the MIDI settings, and ensure you allow MIDI input from the MIDI port named "
+        "\"Sondrevix Connect\". If you're using Ableton, make sure \"Remote\" and \"Track\" are set to \"On\" for "
+        "\"Sondrevix Connect\".",
+        nullptr, nullptr);
+}
+
+//==============================================================================
+MidiDeviceSelector::MidiOutputSelectorComponentListBox::MidiOutputSelectorComponentListBox (MidiDeviceManager& manager,
+                                                                                            const juce::String& portName)
+    : juce::ListBox ({}, nullptr),
+      deviceManager (manager),
+      virtualPortName (portName)
+{
+    refreshItems();
+    setModel (this);
+    setColour (juce::ListBox::backgroundColourId, juce::Colour (0x00FFFFFF));
+}
+
+void MidiDeviceSelector::MidiOutputSelectorComponentListBox::refreshItems()
+{
+    items.clearQuick();
+    items.add (virtualRowText());
+
+    for (const auto& device : deviceManager.getPortSystem().getAvailableOutputs())
+        items.add (device.name);
+}
+
+bool MidiDeviceSelector::MidiOutputSelectorComponentListBox::isVirtualRow (int row) const
+{
+    // Compared by text, so a hardware output that happens to carry the virtual row's
+    // text stands for the virtual source too.
+    return items[row] == virtualRowText();
+}
+
+juce::String MidiDeviceSelector::MidiOutputSelectorComponentListBox::getDeviceNameForRow (int row) const
+{
+    return isVirtualRow (row) ? virtualPortName : items[row];
+}
+
+bool MidiDeviceSelector::MidiOutputSelectorComponentListBox::isRowTicked (int row) const
+{
+    const auto name = getDeviceNameForRow (row);
+
+    // Read without the output lock: only the message thread changes the list of outputs.
+    for (const auto& output : deviceManager.midiOutputs)
+        if (output != nullptr && output->getName() == name)
+            return true;
+
+    return false;
+}
+
+void MidiDeviceSelector::MidiOutputSelectorComponentListBox::flipEnablement (int row)
+{
+    if (! juce::isPositiveAndBelow (row, items.size()))
+        return;
+
+    // The rows are not touched here: the manager's change message rebuilds them.
+    deviceManager.setMidiOutputDeviceEnabled (getDeviceNameForRow (row), ! isRowTicked (row), isVirtualRow (row));
+}
+
+//==============================================================================
+void MidiDeviceSelector::MidiOutputSelectorComponentListBox::paint (juce::Graphics& g)
+{
+    g.setColour (getCurrentColourScheme().getUIColour (juce::LookAndFeel_V4::ColourScheme::widgetBackground));
+    g.fillRoundedRectangle (getLocalBounds().toFloat(), 6.0f);
+
+    juce::ListBox::paint (g);
+}
+
+int MidiDeviceSelector::MidiOutputSelectorComponentListBox::getNumRows()
+{
+    return items.size();
+}
+
+void MidiDeviceSelector::MidiOutputSelectorComponentListBox::paintListBoxItem (int row, juce::Graphics& g,
+                                                                               int width, int height, bool rowIsSelected)
+{
+    if (! juce::isPositiveAndBelow (row, items.size()))
+        return;
+
+    if (rowIsSelected)
+        g.fillAll (findColour (juce::TextEditor::highlightColourId, false));
+
+    const auto rowHeight = (float) getRowHeight();
+    const auto boxSize = 0.75f * (float) height;
+
+    getLookAndFeel().drawTickBox (g, *this, rowHeight - boxSize, ((float) height - boxSize) * 0.5f,
+                                  boxSize, boxSize, isRowTicked (row), true, true, false);
+
+    g.setFont (makeRegularFont().withHeight (18.0f));
+    g.setColour (findColour (juce::ListBox::textColourId, true));
+
+    const auto textX = juce::jmin (width, juce::roundToInt (rowHeight + 0.5f * (float) height));
+    g.drawText (items[row], textX, -1, width - textX, height, juce::Justification::centredLeft, true);
+}
+
+void MidiDeviceSelector::MidiOutputSelectorComponentListBox::listBoxItemClicked (int row, const juce::MouseEvent& e)
+{
+    selectRow (row);
+
+    // Only a click on the tick box toggles; a click on the text just selects.
+    if (e.x < getRowHeight())
+        flipEnablement (row);
+}
+
+void MidiDeviceSelector::MidiOutputSelectorComponentListBox::listBoxItemDoubleClicked (int row, const juce::MouseEvent&)
+{
+    flipEnablement (row);
+}
+
+void MidiDeviceSelector::MidiOutputSelectorComponentListBox::returnKeyPressed (int row)
+{
+    flipEnablement (row);
+}

@@ -1,0 +1,179 @@
+#include "OSCLogListBox.h"
+
+#include "ui/ColourSchemes.h"
+
+namespace
+{
+    juce::String indentFor (int level)
+    {
+        return juce::String::repeatedString ("  ", juce::jmax (0, level));
+    }
+
+    // The bytes up to the first zero, decoded as UTF-8. The decoder looks past the
+    // end it is given for the continuation bytes of a sequence cut short, so it is
+    // handed a zero-terminated copy rather than the packet's own memory.
+    juce::String blobText (const juce::MemoryBlock& blob)
+    {
+        const auto* bytes = static_cast<const char*> (blob.getData());
+        size_t length = 0;
+
+        while (length < blob.getSize() && bytes[length] != 0)
+            ++length;
+
+        if (length == 0)
+            return {};
+
+        juce::HeapBlock<char> terminated (length + 1, true);
+        std::memcpy (terminated.get(), bytes, length);
+        return juce::String::fromUTF8 (terminated.get(), (int) length);
+    }
+
+    juce::String argumentLine (const juce::OSCArgument& argument, int level)
+    {
+        juce::String typeName, value;
+
+        // The type tags are not compile-time constants in the framework, so no switch.
+        if (argument.isInt32())        { typeName = "int32";   value = juce::String (argument.getInt32()); }
+        else if (argument.isFloat32()) { typeName = "float32"; value = juce::String (argument.getFloat32()); }
+        else if (argument.isString())  { typeName = "string";  value = argument.getString(); }
+        else if (argument.isBlob())    { typeName = "blob";    value = blobText (argument.getBlob()); }
+        else                           { typeName = "(unknown)"; }
+
+        return indentFor (level) + "    - " + typeName.paddedRight (' ', 12) + value;
+    }
+}
+
+//==============================================================================
+OSCLogListBox::OSCLogListBox()
+    : juce::ListBox ({}, nullptr)
+{
+    lines.ensureStorageAllocated (capacity);
+    setModel (this);
+    setColour (juce::ListBox::backgroundColourId, juce::Colour (0x00FFFFFF));
+}
+
+OSCLogListBox::~OSCLogListBox() = default;
+
+void OSCLogListBox::addMessage (const juce::String& line)
+{
+    const juce::ScopedLock sl (lock);
+
+    if (lines.size() < capacity)
+        lines.add (line);
+    else
+        lines.set (writeIndex, line);
+
+    writeIndex = (writeIndex + 1) % capacity;
+
+    // Tested before the flag is updated: the line that fills the buffer overwrites
+    // nothing, so the oldest line stays where it is.
+    if (isFull)
+        readIndex = (readIndex + 1) % capacity;
+
+    if (lines.size() == capacity)
+        isFull = true;
+}
+
+void OSCLogListBox::addOSCMessage (const juce::OSCMessage& message, int level)
+{
+    addMessage (indentFor (level) + "- osc message, address = '" + message.getAddressPattern().toString()
+                  + "', " + juce::String (message.size()) + " argument(s)");
+
+    for (const auto& argument : message)
+        addMessage (argumentLine (argument, level));
+
+    triggerAsyncUpdate();
+}
+
+void OSCLogListBox::addOSCBundle (const juce::OSCBundle& bundle, int level)
+{
+    addMessage (indentFor (level) + "- osc bundle, time tag = "
+                  + bundle.getTimeTag().toTime().toString (true, true, true, true));
+
+    for (const auto& element : bundle)
+    {
+        if (element.isMessage())
+            addOSCMessage (element.getMessage(), level + 1);
+        else if (element.isBundle())
+            addOSCBundle (element.getBundle(), level + 1);
+    }
+
+    triggerAsyncUpdate();
+}
+
+void OSCLogListBox::addFormatError (const char*, int size)
+{
+    addMessage ("- (" + juce::String (size) + "bytes with invalid format)");
+    triggerAsyncUpdate();
+}
+
+void OSCLogListBox::clear()
+{
+    {
+        const juce::ScopedLock sl (lock);
+        lines.clearQuick();
+        writeIndex = 0;
+        readIndex = 0;
+        isFull = false;
+    }
+
+    triggerAsyncUpdate();
+}
+
+void OSCLogListBox::showHelpBox()
+{
+    juce::NativeMessageBox::showMessageBoxAsync (
+        juce::MessageBoxIconType::InfoIcon,
+        "Message Log Help",
+        "The Message Log shows a history of OSC and MIDI messages sent from the VR app to your computer "
+        "to control your music software (DAW). You can check the log to ensure your control actions in the "
+        "VR app are being received by VADizudiv. For example, after setting up the VR connection, if you hit "
+        "a Tapzone sphere in the VR app with your motion controller, you should see a message appear in the "
+        "log if the connection is setup properly. You can clear all text from the log by clicking the "
+        "\"Clear\" button.",
+        nullptr, nullptr);
+}
+
+//==============================================================================
+void OSCLogListBox::paint (juce::Graphics& g)
+{
+    g.setColour (getCurrentColourScheme().getUIColour (juce::LookAndFeel_V4::ColourScheme::widgetBackground));
+    g.fillRoundedRectangle (getLocalBounds().toFloat(), 6.0f);
+}
+
+int OSCLogListBox::getNumRows()
+{
+    const juce::ScopedLock sl (lock);
+    return lines.size();
+}
+
+juce::String OSCLogListBox::getLineForRow (int row)
+{
+    const juce::ScopedLock sl (lock);
+
+    if (! juce::isPositiveAndBelow (row, lines.size()))
+        return {};
+
+    return lines[(row + readIndex) % capacity];
+}
+
+void OSCLogListBox::paintListBoxItem (int rowNumber, juce::Graphics& g, int width, int height, bool)
+{
+    // Rows past the stored lines can be asked for between a clear and the next
+    // update; they stay blank.
+    const auto line = getLineForRow (rowNumber);
+
+    if (line.isEmpty())
+        return;
+
+    g.setColour (getCurrentColourScheme().getUIColour (juce::LookAndFeel_V4::ColourScheme::defaultText));
+    g.drawText (line, 4, 0, juce::jmax (0, width - 8), juce::jmax (0, height),
+                juce::Justification::centredLeft, true);
+}
+
+void OSCLogListBox::handleAsyncUpdate()
+{
+    updateContent();
+    scrollToEnsureRowIsOnscreen (getNumRows() - 1);
+    repaint();
+}
