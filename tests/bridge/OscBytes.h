@@ -5,21 +5,17 @@
 #include <string>
 #include <vector>
 
-/*  Builds raw OSC packets byte by byte, independently of the framework's own writer,
-    so that tests and benchmarks feed the receiver exactly what a remote sender would.
-*/
+// Raw OSC packets built byte by byte, independently of the framework's own writer.
 namespace sx::test::osc
 {
-
 using Bytes = std::vector<std::uint8_t>;
 
-inline void appendPaddedString (Bytes& out, const std::string& s)
+inline void appendPadded (Bytes& out, const std::string& s)
 {
     out.insert (out.end(), s.begin(), s.end());
-    out.push_back (0);
 
-    while (out.size() % 4 != 0)
-        out.push_back (0);
+    do out.push_back (0);
+    while (out.size() % 4 != 0);
 }
 
 inline void appendInt32 (Bytes& out, std::uint32_t v)
@@ -28,43 +24,28 @@ inline void appendInt32 (Bytes& out, std::uint32_t v)
         out.push_back ((std::uint8_t) (v >> shift));
 }
 
-inline void appendFloat32 (Bytes& out, float f)
-{
-    std::uint32_t v;
-    std::memcpy (&v, &f, sizeof (v));
-    appendInt32 (out, v);
-}
-
-/** One argument: 'i' int32, 'f' float32 or 's' string. */
+/** An int32 or float32 argument. */
 struct Arg
 {
-    Arg (int v) : tag ('i'), i (v) {}
-    Arg (float v) : tag ('f'), f (v) {}
-    Arg (const char* v) : tag ('s'), s (v) {}
+    Arg (int v) : tag ('i'), bits ((std::uint32_t) v) {}
+    Arg (float v) : tag ('f') { std::memcpy (&bits, &v, sizeof (bits)); }
 
     char tag;
-    int i = 0;
-    float f = 0;
-    std::string s;
+    std::uint32_t bits = 0;
 };
 
 inline Bytes message (const std::string& address, const std::vector<Arg>& args = {})
 {
-    Bytes out;
-    appendPaddedString (out, address);
-
     std::string tags = ",";
     for (const auto& a : args)
         tags += a.tag;
 
-    appendPaddedString (out, tags);
+    Bytes out;
+    appendPadded (out, address);
+    appendPadded (out, tags);
 
     for (const auto& a : args)
-    {
-        if (a.tag == 'i')       appendInt32 (out, (std::uint32_t) a.i);
-        else if (a.tag == 'f')  appendFloat32 (out, a.f);
-        else                    appendPaddedString (out, a.s);
-    }
+        appendInt32 (out, a.bits);
 
     return out;
 }
@@ -73,7 +54,7 @@ inline Bytes message (const std::string& address, const std::vector<Arg>& args =
 inline Bytes bundle (const std::vector<Bytes>& elements)
 {
     Bytes out;
-    appendPaddedString (out, "#bundle");
+    appendPadded (out, "#bundle");
     appendInt32 (out, 0);
     appendInt32 (out, 1);
 
@@ -85,5 +66,4 @@ inline Bytes bundle (const std::vector<Bytes>& elements)
 
     return out;
 }
-
 } // namespace sx::test::osc
