@@ -14,3 +14,7 @@ function(sx_add_test name)
         DISCOVERY_TIMEOUT 60
         PROPERTIES TIMEOUT ${T_TIMEOUT} LABELS "${T_LABELS}")
 endfunction()
+
+# Launcher for test programs that start the application's network side: a
+# private network namespace (tests/support/run-isolated).
+set(SX_RUN_ISOLATED ${CMAKE_SOURCE_DIR}/tests/support/run-isolated)

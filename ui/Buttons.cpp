@@ -82,7 +82,16 @@ void Button::paintButton (juce::Graphics& g, bool, bool shouldDrawButtonAsDown)
 {
     drawImageNineSlice (g, getLocalBounds(), shouldDrawButtonAsDown ? downImage : normalImage);
 
-    g.setFont (makeRegularFont());
+    // Type faces differ between systems: a name that would be cut off on a narrow
+    // button is narrowed instead (to 70 % at most), so it stays readable.
+    auto font = makeRegularFont();
+    const auto room = (float) getWidth() - 8.0f;
+    const auto textWidth = font.getStringWidthFloat (getName());
+
+    if (room > 0.0f && textWidth > room)
+        font.setHorizontalScale (juce::jmax (0.7f, room / textWidth));
+
+    g.setFont (font);
     // Asked at every paint, so the text follows a change of appearance.
     g.setColour (getCurrentColourScheme().getUIColour (juce::LookAndFeel_V4::ColourScheme::defaultText));
 

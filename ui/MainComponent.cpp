@@ -1,22 +1,464 @@
 #include "MainComponent.h"
-#include "ColourSchemes.h"
 
-MainComponent::MainComponent (juce::PropertiesFile* propertiesToUse, juce::ApplicationCommandManager* commandManagerToUse)
-    : properties (propertiesToUse),
-      commandManager (commandManagerToUse)
+#include "bridge/OSCVocabulary.h"
+#include "hotspot/ShellCommandRunner.h"
+#include "hotspot/WiFiDirect.h"
+#include "platform/Appearance.h"
+#include "platform/WiFiNetwork.h"
+#include "ui/ColourSchemes.h"
+#include "ui/Fonts.h"
+
+#include "SxResources.h"
+
+#include <cmath>
+#include <cstdlib>
+
+//==============================================================================
+juce::String getLocalIPv4AddressList (NetworkEnvironment& network)
 {
+    const juce::IPAddress loopback ("127.0.0.1");
+    juce::StringArray list;
+
+    for (const auto& address : network.getIPv4Addresses())
+        if (address.compare (loopback) != 0)
+            list.add (address.toString());
+
+    return list.joinIntoString ("\r\n");
+}
+
+juce::String getLocalIPv4AddressList()
+{
+    return getLocalIPv4AddressList (*NetworkEnvironment::createSystemEnvironment());
+}
+
+namespace
+{
+    const juce::String hotspotCaption ("Wi-Fi Direct Hotspot");
+
+    juce::Font makeInstructionsFont()
+    {
+        juce::Font font (14.0f, juce::Font::plain);
+        font.setTypefaceStyle ("Regular");
+        font.setExtraKerningFactor (0.0408f);
+        return font;
+    }
+
+    juce::Font withBoldStyle (juce::Font font)
+    {
+        font.setTypefaceStyle ("Bold");
+        return font;
+    }
+
+    int roundedUpWidth (const juce::Font& font, const juce::String& text)
+    {
+        return (int) std::ceil (font.getStringWidthFloat (text));
+    }
+
+    std::unique_ptr<juce::Drawable> loadHelpIcon()
+    {
+        return sx::platform::isDarkModeActive()
+                   ? juce::Drawable::createFromImageData (SxResources::help_icon_dark_png, SxResources::help_icon_dark_pngSize)
+                   : juce::Drawable::createFromImageData (SxResources::help_icon_light_png, SxResources::help_icon_light_pngSize);
+    }
+
+    void configureHelpButton (juce::DrawableButton& button, const juce::Drawable* icon, std::function<void()> onClick)
+    {
+        button.setEdgeIndent (0);
+        button.setColour (juce::DrawableButton::backgroundOnColourId, juce::Colour (0x00000000));
+        button.setImages (icon);
+        button.setMouseCursor (juce::MouseCursor::PointingHandCursor);
+        button.onClick = std::move (onClick);
+    }
+
+    void showHotspotHelpBox()
+    {
+        juce::NativeMessageBox::showMessageBoxAsync (
+            juce::MessageBoxIconType::InfoIcon,
+            "Wi-Fi Direct Hotspot Help",
+            "For low latency performance, turn on the switch to broadcast a Wi-Fi direct hotspot from your computer "
+            "and connect your VR headset directly to the broadcasted network. This eliminates latency caused by using "
+            "an external Wi-Fi router and allows you to use Sondrevix without needing external networking hardware.",
+            nullptr, nullptr);
+    }
+
+    int portFieldValue (const juce::Label& portLabel)
+    {
+        return std::atoi (portLabel.getText().toRawUTF8());
+    }
+}
+
+//==============================================================================
+MainComponent::MainComponent (juce::PropertiesFile* p, juce::ApplicationCommandManager* cm)
+    : MainComponent (p, cm, Environment{})
+{
+}
+
+MainComponent::MainComponent (juce::PropertiesFile* p, juce::ApplicationCommandManager* cm,
+                              const Environment& env)
+    : environment (env),
+      network (makeNetworkEnvironment()),
+      properties (p),
+      commandManager (cm),
+      oscTranslator (environment.midiPorts != nullptr ? *environment.midiPorts
+                                                       : sx::MidiPortSystem::getDefault()),
+      discoveryServer (makeNetworkEnvironment()),
+      midiDeviceSelector (oscTranslator.getMidiDeviceManager(), virtualMidiPortName)
+{
+    // Only a whole, well-formed document is restored; anything else leaves the
+    // virtual source as the only output.
+    if (auto state = juce::XmlDocument::parse (properties->getValue ("midiDeviceSettings", {})))
+        oscTranslator.getMidiDeviceManager().initialiseFromXml (*state);
+
+    connectionSettingsView.portLabel.setText (sanitisePortNumberText (properties->getValue ("portNumber", "9001")),
+                                              juce::dontSendNotification);
+    connectionSettingsView.setSettingsVisible (properties->getBoolValue ("connectionSettingsVisible", false));
+
     // The bar gets no bounds: the menus show where the system shows them.
     menuBar = std::make_unique<MenuBar> (commandManager);
+
+    oscReceiver.addListener (&oscTranslator);
+    oscReceiver.addListener (&logRelay);
+    oscReceiver.registerFormatErrorHandler ([this] (const char* data, int size) { logListBox.addFormatError (data, size); });
+
+    setLookAndFeel (&lookAndFeel);
+    instructionsEditor.setLookAndFeel (&heroLookAndFeel);
+
+    instructionsEditor.setLineSpacing (1.5f);
+    instructionsEditor.setBorder (juce::BorderSize<int> (10));
+    instructionsEditor.setReadOnly (true);
+    instructionsEditor.setMultiLine (true, true);
+    instructionsEditor.setCaretVisible (false);
+    instructionsEditor.setScrollbarsShown (false);
+    instructionsEditor.setFont (makeInstructionsFont());
+
+    updateInstructions();
+
     addAndMakeVisible (*menuBar);
+    addAndMakeVisible (instructionsEditor);
+
+    statusLabel.setColour (juce::Label::textColourId, juce::Colour (0xFFFFFFFF));
+    addAndMakeVisible (statusLabel);
+
+    logHeadingLabel.setJustificationType (juce::Justification::topLeft);
+    addAndMakeVisible (logHeadingLabel);
+
+    const auto helpIcon = loadHelpIcon();
+
+    configureHelpButton (logHelpButton, helpIcon.get(), [] { OSCLogListBox::showHelpBox(); });
+    addAndMakeVisible (logHelpButton);
+
+    hotspotSwitch.setToggleState (WiFiDirect::macOS::isHotspotActive(), juce::dontSendNotification);
+    hotspotSwitch.onClick = [] {};      // the switch flow is not wired yet
+    addAndMakeVisible (hotspotSwitch);
+
+    configureButton.onClick = [] {};    // the Configure flow is not wired yet
+    addAndMakeVisible (configureButton);
+
+    configureHelpButton (hotspotHelpButton, helpIcon.get(), [] { showHotspotHelpBox(); });
+    addAndMakeVisible (hotspotHelpButton);
+
+    addAndMakeVisible (logListBox);
+
+    clearButton.onClick = [this] { logListBox.clear(); };
+    addAndMakeVisible (clearButton);
+
+    midiDeviceSelector.setMouseCursor (juce::MouseCursor::PointingHandCursor);
+    addAndMakeVisible (midiDeviceSelector);
+
+    connectionSettingsView.ipAddressEditor.setText (getLocalIPv4AddressList (*network), true);
+    connectionSettingsView.resized();
+
+    connectionSettingsView.onPortChanged = [this] (int port) { startListening (port); };
+    connectionSettingsView.onVisibilityChanged = [this] { resized(); };
+    addAndMakeVisible (connectionSettingsView);
 
     setSize (700, 800);
+
+    startListening (portFieldValue (connectionSettingsView.portLabel));
+
+    startTimer (5000);
+    juce::Desktop::getInstance().addDarkModeSettingListener (this);
 }
 
-MainComponent::~MainComponent() = default;
+MainComponent::~MainComponent()
+{
+    properties->setValue ("portNumber", connectionSettingsView.portLabel.getText());
 
+    const auto state = oscTranslator.getMidiDeviceManager().createStateXml();
+    properties->setValue ("midiDeviceSettings",
+                          state != nullptr ? juce::var (state->toString (juce::XmlElement::TextFormat().singleLine().withoutHeader()))
+                                           : juce::var());
+    properties->setValue ("connectionSettingsVisible", connectionSettingsView.settingsVisible);
+
+    juce::Desktop::getInstance().removeDarkModeSettingListener (this);
+
+    // The receiver thread reaches the translator and the log: it must be gone
+    // before either is destroyed.
+    oscReceiver.removeListener (&oscTranslator);
+    oscReceiver.removeListener (&logRelay);
+    oscReceiver.registerFormatErrorHandler (nullptr);
+    oscSocket.disconnect (oscReceiver);
+
+    setLookAndFeel (nullptr);
+}
+
+//==============================================================================
+std::unique_ptr<NetworkEnvironment> MainComponent::makeNetworkEnvironment() const
+{
+    return environment.makeNetworkEnvironment != nullptr ? environment.makeNetworkEnvironment()
+                                                         : NetworkEnvironment::createSystemEnvironment();
+}
+
+void MainComponent::oscMessageReceived (const juce::OSCMessage& message)
+{
+    logListBox.addOSCMessage (message, 0);
+}
+
+void MainComponent::oscBundleReceived (const juce::OSCBundle& bundle)
+{
+    logListBox.addOSCBundle (bundle, 0);
+}
+
+void MainComponent::timerCallback()
+{
+    // startListening stores the new list, so one change of the network means one rebind.
+    if (getLocalIPv4AddressList (*network) != ipAddresses)
+        startListening (portFieldValue (connectionSettingsView.portLabel));
+}
+
+void MainComponent::darkModeSettingChanged()
+{
+    repaint();
+    clearButton.repaint();
+}
+
+//==============================================================================
+void MainComponent::startListening (int port)
+{
+    oscSocket.disconnect (oscReceiver);
+    connectedPort = -1;
+    discoveryServer.stopThread (2000);
+    requestedPort = port;
+    ipAddresses = getLocalIPv4AddressList (*network);
+
+    // Unsigned, so that 0 and every negative port fail the same test without overflow.
+    if ((unsigned int) port - 1u <= 65534u)
+    {
+        if (oscSocket.connect (oscReceiver, port))
+        {
+            connectedPort = port;
+        }
+        else
+        {
+            // Someone else holds the port: take any free one and show it in the field.
+            bool connected = false;
+
+            for (int attempt = 0; attempt < 3 && ! connected; ++attempt)
+                connected = oscSocket.connect (oscReceiver, 0);
+
+            if (connected)
+                connectedPort = oscSocket.getBoundPort();
+        }
+    }
+
+    if (connectedPort != -1)
+    {
+        connectionSettingsView.portLabel.setText (juce::String (connectedPort), juce::dontSendNotification);
+        discoveryServer.advertisedPort.store (connectedPort);
+
+        // A failed bind is tried again at every call; a successful one is kept.
+        if (! discoveryServer.bound.load())
+            discoveryServer.bound.store (discoveryServer.socket.bindToPort (discoveryServer.listenPort));
+
+        if (discoveryServer.bound.load())
+            if (! discoveryServer.startThread (juce::Thread::Priority::low))
+                discoveryServer.startThread (juce::Thread::Priority::normal);
+    }
+
+    statusLabel.setText (isListening() ? "Listening On" : "Listening Failed", juce::sendNotificationAsync);
+    statusLabel.setFont (makeHeadingFont());
+    statusLabel.setJustificationType (juce::Justification::centred);
+
+    connectionSettingsView.ipAddressEditor.setText (ipAddresses, true);
+    connectionSettingsView.resized();
+
+    updateInstructions();
+
+    if (isListening() && discoveryServer.bound.load())
+    {
+        instructionsEditor.setLookAndFeel (&heroLookAndFeel);
+    }
+    else
+    {
+        instructionsEditor.setLookAndFeel (&lookAndFeel);
+        instructionsEditor.setColour (juce::TextEditor::backgroundColourId, juce::Colour (0x26DD004B));
+        instructionsEditor.setColour (juce::TextEditor::outlineColourId, warningColour);
+    }
+
+    repaint();
+    resized();
+}
+
+//==============================================================================
+void MainComponent::updateInstructions()
+{
+    if (isListening())
+    {
+        juce::String networkName;
+
+        if (WiFiDirect::macOS::isHotspotActive())
+        {
+            const auto result = macOS::runShellCommand ("/usr/libexec/PlistBuddy -c \"Print :InternetSharing:SSID\" "
+                                                        "/Library/Preferences/SystemConfiguration/com.apple.airport.preferences.plist");
+            if (result.exitCode == 0)
+                networkName = result.output;
+        }
+        else
+        {
+            networkName = sx::platform::getCurrentWiFiNetworkName();
+        }
+
+        const auto computerName = network->getComputerName();
+        const auto regular = instructionsEditor.getFont();
+        const auto bold = withBoldStyle (regular);
+
+        instructionsEditor.clear();
+        instructionsEditor.setFont (regular);
+        instructionsEditor.insertTextAtCaret (networkName.isNotEmpty()
+            ? "1. Open Wi-Fi settings on your VR headset and connect to "
+            : "1. Open Wi-Fi settings on your VR headset and connect to the network this computer is connected to.");
+        instructionsEditor.setFont (bold);
+        instructionsEditor.insertTextAtCaret (networkName);
+        instructionsEditor.setFont (regular);
+        instructionsEditor.insertTextAtCaret ("\n2. Open Sondrevix VR, go to the Main Menu VADizudiv tab, click Find Connection, and select ");
+        instructionsEditor.setFont (bold);
+        instructionsEditor.insertTextAtCaret (computerName);
+        instructionsEditor.setFont (regular);
+    }
+    else
+    {
+        instructionsEditor.clear();
+        instructionsEditor.insertTextAtCaret (juce::String ("Failed to listen on UDP port XXX. Make sure your Wi-Fi is on or router connected via ethernet. "
+                                                            "Next, try changing the UDP port number in the Manual VR Connection Settings below to a port "
+                                                            "available on your computer (1 to 65535). If this message still shows, you may need to modify "
+                                                            "firewall settings on your computer to open a UDP port and/or restart your computer.")
+                                                  .replace ("XXX", juce::String (requestedPort)));
+    }
+
+    if (! discoveryServer.bound.load())
+    {
+        instructionsEditor.clear();
+        const auto regular = instructionsEditor.getFont();
+
+        instructionsEditor.setFont (withBoldStyle (regular));
+        instructionsEditor.insertTextAtCaret ("AUTOMATIC CONNECTION DISCOVERY FAILED");
+        instructionsEditor.setFont (regular);
+        instructionsEditor.insertTextAtCaret ("\nYour computer is blocking UDP port 14001, so VADizudiv is invisible to the VR app. "
+                                              "You can still connect using the Manual VR Connection Settings below or you can unblock "
+                                              "the port to find this computer in the VR app menu.");
+    }
+}
+
+//==============================================================================
 void MainComponent::paint (juce::Graphics& g)
 {
-    g.fillAll (getCurrentColourScheme().getUIColour (juce::LookAndFeel_V4::ColourScheme::windowBackground));
+    const auto& scheme = getCurrentColourScheme();
+    const auto width = getWidth();
+
+    g.fillAll (scheme.getUIColour (juce::LookAndFeel_V4::ColourScheme::windowBackground));
+
+    if (isListening())
+        g.setGradientFill (juce::ColourGradient (brandGradientStart, 0.0f, 0.0f, brandGradientEnd, (float) width, 0.0f, false));
+    else
+        g.setColour (warningColour);
+
+    g.fillRect (0, 0, width, juce::jmin (getHeight(), 38));
+
+    const auto font = makeHeadingFont();
+    const auto area = hotspotCaptionArea;
+    const auto inset = juce::jmin (area.getWidth(), 5);
+
+    g.setFont (font);
+    g.setColour (scheme.getUIColour (juce::LookAndFeel_V4::ColourScheme::defaultText));
+    g.drawText (hotspotCaption,
+                juce::Rectangle<int> (area.getX() + inset, area.getY() - 1,
+                                      juce::jmin (area.getWidth() - inset, roundedUpWidth (font, hotspotCaption)),
+                                      area.getHeight()),
+                juce::Justification::centredLeft, true);
 }
 
-void MainComponent::resized() {}
+void MainComponent::resized()
+{
+    const auto w = getWidth();
+    const auto h = getHeight();
+    const auto headingFont = makeHeadingFont();
+
+    const auto headerHeight = juce::jmin (h, 38);
+    statusLabel.setBounds (0, 0, w, headerHeight);
+
+    const auto contentWidth = juce::jmax (0, w - 20);
+    auto rest = juce::jmax (0, h - headerHeight - 20);
+
+    // Each piece takes at most what is left, so a small window shrinks pieces to
+    // zero instead of overlapping them.
+    const auto take = [&rest] (int amount)
+    {
+        const auto taken = juce::jmin (rest, amount);
+        rest -= taken;
+        return taken;
+    };
+
+    const auto y1 = headerHeight + 10 + take (6);
+    const auto rowHeight = take (25);
+    hotspotCaptionArea = { 10, y1, contentWidth, rowHeight };
+
+    const auto helpWidth = juce::jmin (contentWidth, 25);
+    hotspotHelpButton.setBounds (10 + contentWidth - helpWidth, y1, helpWidth, rowHeight);
+
+    auto rowLeft = contentWidth - helpWidth;
+    const auto takeFromRow = [&rowLeft] (int amount)
+    {
+        const auto taken = juce::jmin (rowLeft, amount);
+        rowLeft -= taken;
+        return taken;
+    };
+
+    const auto captionWidth = takeFromRow (roundedUpWidth (headingFont, hotspotCaption) + 5);
+    const auto switchX = 10 + captionWidth + takeFromRow (12);
+    const auto switchSlot = takeFromRow (44);
+    hotspotSwitch.setBounds (switchX - (44 - switchSlot) / 2 - 2, y1 + (rowHeight - 22) / 2 - 2, 48, 26);
+    configureButton.setBounds (switchX + switchSlot + 14, y1 - 2 - (25 - rowHeight) / 2, juce::jmax (0, rowLeft - 28), 29);
+
+    // Laid out at its final width first, so that its text height is the one it will show.
+    const auto y2 = y1 + rowHeight + take (16);
+    instructionsEditor.setBounds (10, y2, contentWidth, rest);
+    const auto instructionsHeight = take (instructionsEditor.getTextHeight() + 20);
+    instructionsEditor.setBounds (10, y2, contentWidth, instructionsHeight);
+
+    const auto y3 = y2 + instructionsHeight + take (10);
+
+    // The lower block fills from the bottom: settings, then the selector, and the log gets the rest.
+    const auto& settings = connectionSettingsView;
+    const auto headingHeight = juce::roundToInt (settings.headingLabel.getFont().getHeight());
+    const auto settingsHeight = settings.settingsVisible
+        ? juce::jmax (0, headingHeight
+                            + juce::roundToInt (settings.ipAddressesLabel.getFont().getHeight())
+                            + juce::roundToInt (4.0f * settings.ipAddressEditor.getFont().getHeight() + 12.0f)
+                            + 21)
+        : juce::jmax (headingHeight, -4) + 5;
+    const auto settingsTaken = take (settingsHeight);
+    connectionSettingsView.setBounds (10, y3 + rest, contentWidth, settingsTaken);
+
+    take (10);
+    const auto selectorHeight = take (100);
+    midiDeviceSelector.setBounds (10, y3 + rest, contentWidth, selectorHeight);
+    take (10);
+
+    const auto logHeadingHeight = take ((int) (headingFont.getHeight() + 10.0f));
+    logHeadingLabel.setFont (headingFont);
+    logHeadingLabel.setBounds (10, y3, contentWidth - helpWidth, logHeadingHeight);
+    logHelpButton.setBounds (10 + contentWidth - helpWidth, y3, helpWidth, logHeadingHeight);
+
+    logListBox.setBounds (10, y3 + logHeadingHeight, contentWidth, rest);
+    clearButton.setBounds (contentWidth - 60, logListBox.getBottom() - 40, 60, 32);
+}

@@ -1,4 +1,5 @@
 #include "AppHarness.h"
+#include "NetNamespace.h"
 
 #include <csignal>
 #include <dlfcn.h>
@@ -276,6 +277,16 @@ bool VirtualDisplay::startServer (const Options& options)
 
         while (candidate->isRunning() && juce::Time::getMillisecondCounter() < deadline)
         {
+            // Another program may have taken this number a moment earlier: only a
+            // lock file naming our own server means the display is ours.
+            const auto lockOwner = juce::File ("/tmp/.X" + juce::String (number) + "-lock")
+                                       .loadFileAsString().trim().getIntValue();
+            if (lockOwner != (int) candidate->getPid())
+            {
+                juce::Thread::sleep (20);
+                continue;
+            }
+
             DisplayConnection connection (displayName);
 
             if (connection.display != nullptr)
@@ -506,13 +517,19 @@ bool AppProcess::start()
     environment.set ("DISPLAY", display.getName());
     environment.addArray (options.environment);
 
-    juce::StringArray command { options.binary.getFullPathName() };
+    // The child is forked from this thread, so it starts in the namespace the thread is in.
+    std::optional<NetNamespace::Scope> inside;
 
-    if (options.ownNetworkNamespace)
-        command = { "unshare", "--net", "--", "sh", "-c", "ip link set lo up && exec \"$0\"",
-                    options.binary.getFullPathName() };
+    if (options.networkNamespace != nullptr)
+    {
+        inside.emplace (*options.networkNamespace);
 
-    process = std::make_unique<Subprocess> (command, environment, outputFile);
+        if (! inside->isActive())
+            return false;
+    }
+
+    process = std::make_unique<Subprocess> (juce::StringArray { options.binary.getFullPathName() },
+                                            environment, outputFile);
     return process->hasStarted();
 }
 

@@ -29,6 +29,8 @@
 namespace sx::test
 {
 
+class NetNamespace;
+
 /** An X window's id on a VirtualDisplay; 0 is no window. */
 using WindowId = unsigned long;
 
@@ -159,11 +161,13 @@ public:
         */
         juce::StringPairArray environment;
 
-        /** Runs the application in a network namespace of its own with only the
-            loopback interface up, so that it can answer nothing on the host's network.
-            Senders must then join it (nsenter --net=/proc/<pid>/ns/net).
+        /** Runs the application inside this network namespace (made by the test,
+            which keeps it alive), so that it can answer nothing on the host's
+            network; senders join it with a NetNamespace::Scope. It reaches the
+            display through the file-system socket in /tmp/.X11-unix, since the
+            abstract one belongs to the host's namespace.
         */
-        bool ownNetworkNamespace = false;
+        const NetNamespace* networkNamespace = nullptr;
 
         /** Empty for the built application. */
         juce::File binary;
