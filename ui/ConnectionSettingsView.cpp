@@ -2,6 +2,7 @@
 
 #include "platform/Appearance.h"
 #include "ui/Fonts.h"
+#include "ui/HelpButtons.h"
 
 #include "SxResources.h"
 
@@ -26,12 +27,6 @@ namespace
         return juce::Drawable::createFromImageData (data, (size_t) size);
     }
 
-    void styleIconButton (juce::DrawableButton& button)
-    {
-        button.setEdgeIndent (0);
-        button.setColour (juce::DrawableButton::backgroundOnColourId, juce::Colour (0x00000000));
-        button.setMouseCursor (juce::MouseCursor::PointingHandCursor);
-    }
 }
 
 ConnectionSettingsView::ConnectionSettingsView()
@@ -53,11 +48,7 @@ ConnectionSettingsView::ConnectionSettingsView()
     showButton.onClick = [this] { setSettingsVisible (showButton.getToggleState()); };
 
     styleIconButton (helpButton);
-    {
-        const auto help = dark ? imageFrom (SxResources::help_icon_dark_png, SxResources::help_icon_dark_pngSize)
-                               : imageFrom (SxResources::help_icon_light_png, SxResources::help_icon_light_pngSize);
-        helpButton.setImages (help.get());
-    }
+    helpButton.setImages (createHelpIcon().get());
     helpButton.onClick = [] { showHelpBox(); };
 
     for (auto* label : { &ipAddressesLabel, &udpPortLabel })
@@ -115,8 +106,7 @@ void ConnectionSettingsView::portTextCommitted()
 
 void ConnectionSettingsView::showHelpBox()
 {
-    juce::NativeMessageBox::showMessageBoxAsync (
-        juce::MessageBoxIconType::InfoIcon,
+    ::showHelpBox (
         "Manual VR Connection Help",
         "To connect the VR app manually, go into the VR app connection settings and set the IP Address to be "
         "one of the IP Addresses listed here in the VADizudiv manual connection settings. Next, set the UDP "
@@ -124,8 +114,7 @@ void ConnectionSettingsView::showHelpBox()
         "in the VR app. To make sure the connection worked, hit a Tapzone in the VR app and you should see a "
         "message come into the Message Log in VADizudiv. Repeat this process for all IP Addresses listed in "
         "the VADizudiv app manual settings until you are able to get a message in the Message Log. Once the "
-        "connection works, it will be remembered next time you open the apps.",
-        nullptr, nullptr);
+        "connection works, it will be remembered next time you open the apps.");
 }
 
 void ConnectionSettingsView::resized()

@@ -3,12 +3,11 @@
 #include "bridge/OSCVocabulary.h"
 #include "hotspot/ShellCommandRunner.h"
 #include "hotspot/WiFiDirect.h"
-#include "platform/Appearance.h"
 #include "platform/WiFiNetwork.h"
 #include "ui/ColourSchemes.h"
 #include "ui/Fonts.h"
 
-#include "SxResources.h"
+#include "ui/HelpButtons.h"
 
 #include <cmath>
 #include <cstdlib>
@@ -54,31 +53,20 @@ namespace
         return (int) std::ceil (font.getStringWidthFloat (text));
     }
 
-    std::unique_ptr<juce::Drawable> loadHelpIcon()
-    {
-        return sx::platform::isDarkModeActive()
-                   ? juce::Drawable::createFromImageData (SxResources::help_icon_dark_png, SxResources::help_icon_dark_pngSize)
-                   : juce::Drawable::createFromImageData (SxResources::help_icon_light_png, SxResources::help_icon_light_pngSize);
-    }
-
     void configureHelpButton (juce::DrawableButton& button, const juce::Drawable* icon, std::function<void()> onClick)
     {
-        button.setEdgeIndent (0);
-        button.setColour (juce::DrawableButton::backgroundOnColourId, juce::Colour (0x00000000));
+        styleIconButton (button);
         button.setImages (icon);
-        button.setMouseCursor (juce::MouseCursor::PointingHandCursor);
         button.onClick = std::move (onClick);
     }
 
     void showHotspotHelpBox()
     {
-        juce::NativeMessageBox::showMessageBoxAsync (
-            juce::MessageBoxIconType::InfoIcon,
+        showHelpBox (
             "Wi-Fi Direct Hotspot Help",
             "For low latency performance, turn on the switch to broadcast a Wi-Fi direct hotspot from your computer "
             "and connect your VR headset directly to the broadcasted network. This eliminates latency caused by using "
-            "an external Wi-Fi router and allows you to use Sondrevix without needing external networking hardware.",
-            nullptr, nullptr);
+            "an external Wi-Fi router and allows you to use Sondrevix without needing external networking hardware.");
     }
 
     int portFieldValue (const juce::Label& portLabel)
@@ -142,7 +130,7 @@ MainComponent::MainComponent (juce::PropertiesFile* p, juce::ApplicationCommandM
     logHeadingLabel.setJustificationType (juce::Justification::topLeft);
     addAndMakeVisible (logHeadingLabel);
 
-    const auto helpIcon = loadHelpIcon();
+    const auto helpIcon = createHelpIcon();
 
     configureHelpButton (logHelpButton, helpIcon.get(), [] { OSCLogListBox::showHelpBox(); });
     addAndMakeVisible (logHelpButton);

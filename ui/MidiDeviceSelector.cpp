@@ -1,10 +1,9 @@
 #include "MidiDeviceSelector.h"
 
-#include "platform/Appearance.h"
 #include "ui/ColourSchemes.h"
 #include "ui/Fonts.h"
+#include "ui/HelpButtons.h"
 
-#include "SxResources.h"
 
 namespace
 {
@@ -28,15 +27,8 @@ MidiDeviceSelector::MidiDeviceSelector (MidiDeviceManager& manager, juce::String
     addAndMakeVisible (*outputLabel);
 
     helpButton = std::make_unique<juce::DrawableButton> ("Help with MIDI Output", juce::DrawableButton::ImageFitted);
-    helpButton->setEdgeIndent (0);
-    helpButton->setColour (juce::DrawableButton::backgroundOnColourId, juce::Colour (0x00000000));
-    {
-        const auto icon = sx::platform::isDarkModeActive()
-                            ? juce::Drawable::createFromImageData (SxResources::help_icon_dark_png, (size_t) SxResources::help_icon_dark_pngSize)
-                            : juce::Drawable::createFromImageData (SxResources::help_icon_light_png, (size_t) SxResources::help_icon_light_pngSize);
-        helpButton->setImages (icon.get());
-    }
-    helpButton->setMouseCursor (juce::MouseCursor::PointingHandCursor);
+    styleIconButton (*helpButton);
+    helpButton->setImages (createHelpIcon().get());
     helpButton->onClick = [] { showHelpBox(); };
     addAndMakeVisible (*helpButton);
 
@@ -81,15 +73,13 @@ void MidiDeviceSelector::resized()
 
 void MidiDeviceSelector::showHelpBox()
 {
-    juce::NativeMessageBox::showMessageBoxAsync (
-        juce::MessageBoxIconType::InfoIcon,
+    ::showHelpBox (
         "MIDI Output Help",
         "Here you can select MIDI outputs on your computer to control with your actions in VR. If you want to "
         "send MIDI to your DAW (or multimedia software), enable the checkbox for \"Virtual MIDI Output (to DAW)\". "
         "Lastly, in your DAW, go to the MIDI settings, and ensure you allow MIDI input from the MIDI port named "
         "\"Sondrevix Connect\". If you're using Ableton, make sure \"Remote\" and \"Track\" are set to \"On\" for "
-        "\"Sondrevix Connect\".",
-        nullptr, nullptr);
+        "\"Sondrevix Connect\".");
 }
 
 //==============================================================================

@@ -1,6 +1,7 @@
 #include "OSCLogListBox.h"
 
 #include "ui/ColourSchemes.h"
+#include "ui/HelpButtons.h"
 
 namespace
 {
@@ -122,16 +123,14 @@ void OSCLogListBox::clear()
 
 void OSCLogListBox::showHelpBox()
 {
-    juce::NativeMessageBox::showMessageBoxAsync (
-        juce::MessageBoxIconType::InfoIcon,
+    ::showHelpBox (
         "Message Log Help",
         "The Message Log shows a history of OSC and MIDI messages sent from the VR app to your computer "
         "to control your music software (DAW). You can check the log to ensure your control actions in the "
         "VR app are being received by VADizudiv. For example, after setting up the VR connection, if you hit "
         "a Tapzone sphere in the VR app with your motion controller, you should see a message appear in the "
         "log if the connection is setup properly. You can clear all text from the log by clicking the "
-        "\"Clear\" button.",
-        nullptr, nullptr);
+        "\"Clear\" button.");
 }
 
 //==============================================================================
