@@ -9,108 +9,72 @@
 namespace sx::test
 {
 
-/*  A MIDI port system that lives in memory, for tests and benchmarks.
-
-    - Scripted hardware: addOutput()/addInput() list devices (duplicate names allowed,
-      each gets its own identifier); removeOutput()/removeInput() make one vanish, as an
-      unplugged device would. Listing order is the order in which they were added.
-    - Recording: every block sent to any open output (hardware or virtual) is recorded
-      as the port's name, the identifier it was opened with and the bytes of each
-      message, in order. Sends may come from any thread.
-    - Failures: failVirtualCreation(true) makes createVirtualOutput() return null;
-      failOpening(true) makes openOutput() and openInput() return null.
-    - Input: inject() hands a message to every started input opened on that name,
-      on the calling thread, as a device's own thread would.
-
-    Every member function is thread-safe. Ports hold a reference to the system, so
-    the system must outlive every port it opened.
+/*  A MIDI port system in memory, for tests and benchmarks: scripted devices (duplicate names
+    allowed, listed in the order added), every block sent to an open output recorded, and
+    incoming MIDI injected as a device's own thread would deliver it.
+    Every member function is thread-safe; it must outlive every port it opened.
 */
 class InMemoryMidiPortSystem : public sx::MidiPortSystem
 {
 public:
-    /** One sendBlockOfMessagesNow() call on one port. */
     struct SentBlock
     {
         juce::String portName;
-        juce::String identifier;                          // "virtual-N" for virtual sources
-        std::vector<std::vector<std::uint8_t>> messages;  // each message's bytes, in order
+        std::vector<std::vector<std::uint8_t>> messages;
     };
 
-    InMemoryMidiPortSystem();
     ~InMemoryMidiPortSystem() override;
 
-    //==============================================================================
-    // Scripting the devices
+    /** Lists a device; returns its identifier ("out-N", "in-N"; virtual outputs get "virtual-N"). */
+    juce::String addOutput (const juce::String& name)   { return add (outputs, "out-", name); }
+    juce::String addInput (const juce::String& name)    { return add (inputs, "in-", name); }
 
-    /** Lists a hardware output; returns its identifier ("out-1", "out-2", ...). */
-    juce::String addOutput (const juce::String& name);
-    /** Lists an input; returns its identifier ("in-1", "in-2", ...). */
-    juce::String addInput (const juce::String& name);
+    /** Unlists an output, as unplugging it would; ports already open on it stay open. */
+    void removeOutput (const juce::String& id)  { const juce::ScopedLock sl (lock); outputs.removeIf ([&] (auto& d) { return d.identifier == id; }); }
 
-    /** Unlists a device by identifier. Ports already open on it stay open. */
-    void removeOutput (const juce::String& identifier);
-    void removeInput (const juce::String& identifier);
+    /** Makes openOutput() and openInput() fail. */
+    void failOpening (bool shouldFail)          { const juce::ScopedLock sl (lock); failing = shouldFail; }
 
-    void failVirtualCreation (bool shouldFail);
-    void failOpening (bool shouldFail);
+    /** Every block sent so far in sending order; only those to ports of that name when one is given. */
+    std::vector<SentBlock> getSentBlocks (const juce::String& portName = {}) const;
+    void clearSentBlocks()                      { const juce::ScopedLock sl (lock); sent.clear(); }
 
-    //==============================================================================
-    // Observing
+    /** Benchmarks stop recording so that sending allocates nothing; onBlockSent is still called. */
+    void setRecording (bool shouldRecord)       { const juce::ScopedLock sl (lock); recording = shouldRecord; }
 
-    /** Every block sent so far, to any port, in sending order. */
-    std::vector<SentBlock> getSentBlocks() const;
-    /** Blocks sent to ports of that name only. */
-    std::vector<SentBlock> getSentBlocks (const juce::String& portName) const;
-    void clearSentBlocks();
-
-    /** Stops (or resumes) recording blocks; onBlockSent is still called. Benchmarks use
-        this so that sending allocates nothing. */
-    void setRecording (bool shouldRecord);
-
-    /** Called on the sending thread after each block, with the port's name. Set it before
-        any traffic flows; it is not guarded against concurrent reassignment. */
+    /** Called on the sending thread after each block; set it before any traffic flows. */
     std::function<void (const juce::String& portName, const juce::MidiBuffer&)> onBlockSent;
 
-    /** Outputs open right now (virtual ones included), in the order in which they were opened. */
+    /** The ports open now (virtual outputs included), in the order in which they were opened. */
     juce::Array<sx::MidiPortInfo> getOpenOutputs() const;
-    /** Inputs open right now, in the order in which they were opened. */
     juce::Array<sx::MidiPortInfo> getOpenInputs() const;
     juce::StringArray getOpenOutputNames() const;
     juce::StringArray getOpenInputNames() const;
 
-    //==============================================================================
-    // Incoming MIDI
-
-    /** Delivers the message to every started input open on a device of that name; returns
-        how many inputs received it. */
+    /** Delivers to every started input open on a device of that name; returns how many got it. */
     int inject (const juce::String& inputName, const juce::MidiMessage& message);
 
-    //==============================================================================
-    // sx::MidiPortSystem
-    juce::Array<sx::MidiPortInfo> getAvailableOutputs() override;
-    juce::Array<sx::MidiPortInfo> getAvailableInputs() override;
+    juce::Array<sx::MidiPortInfo> getAvailableOutputs() override    { const juce::ScopedLock sl (lock); return outputs; }
+    juce::Array<sx::MidiPortInfo> getAvailableInputs() override     { const juce::ScopedLock sl (lock); return inputs; }
     std::unique_ptr<sx::MidiOutputPort> openOutput (const sx::MidiPortInfo& device) override;
     std::unique_ptr<sx::MidiOutputPort> createVirtualOutput (const juce::String& name) override;
-    std::unique_ptr<sx::MidiInputPort> openInput (const sx::MidiPortInfo& device,
-                                                  sx::MidiInputPortCallback& callback) override;
+    std::unique_ptr<sx::MidiInputPort> openInput (const sx::MidiPortInfo& device, sx::MidiInputPortCallback& callback) override;
 
 private:
     class Output;
     class Input;
-    friend class Output;
-    friend class Input;
 
-    void recordBlock (const Output&, const juce::MidiBuffer&);
+    juce::String add (juce::Array<sx::MidiPortInfo>& list, const char* prefix, const juce::String& name);
+    bool canOpen (const juce::Array<sx::MidiPortInfo>& list, const sx::MidiPortInfo& device) const;
+    void record (const juce::String& portName, const juce::MidiBuffer& buffer);
 
     mutable juce::CriticalSection lock;
     juce::Array<sx::MidiPortInfo> outputs, inputs;
     std::vector<Output*> openOutputs;
     std::vector<Input*> openInputs;
     std::vector<SentBlock> sent;
-    int nextOutputId = 1, nextInputId = 1, nextVirtualId = 1;
-    bool shouldFailVirtual = false, shouldFailOpening = false, recording = true;
-
-    JUCE_DECLARE_NON_COPYABLE (InMemoryMidiPortSystem)
+    int nextId = 1;
+    bool failing = false, recording = true;
 };
 
 } // namespace sx::test

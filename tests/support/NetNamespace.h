@@ -9,28 +9,8 @@
 namespace sx::test
 {
 
-/** A private Linux network namespace, for tests that need real network
-    interfaces (veth pairs with chosen addresses) without touching the host's.
-
-    The namespace starts with only a loopback interface, which is down. It lives
-    as long as this object, or longer while sockets, threads or processes made
-    inside it remain. Nothing sent inside it can leave it.
-
-    Making one needs root (CAP_SYS_ADMIN) and the "ip" tool; when that is not
-    possible isValid() is false and getError() says why, ready for GTEST_SKIP:
-
-    @code
-    sx::test::NetNamespace ns;
-    if (! ns.isValid())
-        GTEST_SKIP() << ns.getError();
-
-    ASSERT_TRUE (ns.bringUpLoopback()) << ns.getError();
-    ASSERT_TRUE (ns.addVethPair ("sxa", "sxa-peer", "192.168.1.20/24")) << ns.getError();
-
-    sx::test::DatagramCapture capture (ns);
-    sx::test::NetNamespace::Scope inside (ns);
-    // Sockets, threads and child processes made from here on live in the namespace.
-    @endcode
+/** A private network namespace, so that tests get real interfaces without touching the host's.
+    It starts with only loopback, down. Without root or the ip tool, getError() says why, for GTEST_SKIP.
 */
 class NetNamespace
 {
@@ -39,36 +19,15 @@ public:
     ~NetNamespace();
 
     bool isValid() const noexcept                    { return handle >= 0; }
-
-    /** Why the namespace could not be made, or why the last command failed. */
     const juce::String& getError() const noexcept    { return error; }
 
-    /** Runs a program inside the namespace (the first item is looked up on PATH,
-        "ip" also in the sbin folders) and waits up to 10 s. True when it exits
-        with 0; otherwise getError() holds the command and its output.
-    */
-    bool run (const juce::StringArray& command);
+    bool bringUpLoopback()                           { return ip ({ "link", "set", "lo", "up" }); }
 
-    /** Brings up "lo" with its 127.0.0.1/8. */
-    bool bringUpLoopback();
+    /** A veth pair with the address (and its subnet's broadcast) on `name`; the peer end has none. */
+    bool addVethPair (const juce::String& name, const juce::String& peerName, const juce::String& addressWithPrefix);
 
-    /** Adds a veth pair, gives `name` the address (with prefix, e.g. "10.0.0.5/8")
-        and the broadcast address of that subnet, and brings both ends up. The
-        peer end has no address: capture on it to see what left through `name`.
-    */
-    bool addVethPair (const juce::String& name, const juce::String& peerName,
-                      const juce::String& addressWithPrefix);
-
-    /** The interface's index inside the namespace, or 0 when there is none. */
-    int getInterfaceIndex (const juce::String& interfaceName) const;
-
-    //==============================================================================
-    /** While a Scope exists, the calling thread works inside the namespace.
-
-        Sockets that it opens, juce::Threads that it starts and processes that it
-        launches (juce::ChildProcess) belong to the namespace and stay there after
-        the Scope ends. Other threads are not affected. Scopes nest.
-    */
+    /** While it exists, the calling thread works inside the namespace; the sockets, threads and
+        processes that it makes there stay there. Other threads are unaffected; Scopes nest. */
     class Scope
     {
     public:
@@ -84,7 +43,9 @@ public:
     };
 
 private:
-    int handle = -1;   // an open /proc/.../ns/net of the namespace keeps it alive
+    bool ip (juce::StringArray arguments);
+
+    int handle = -1;   // an open ns/net file keeps the namespace alive
     juce::String error;
 
     JUCE_DECLARE_NON_COPYABLE (NetNamespace)
@@ -96,16 +57,12 @@ struct CapturedDatagram
 {
     juce::String interfaceName;
     bool outgoing = false;          // sent through this interface, rather than received on it
-    juce::IPAddress source, destination;
-    int sourcePort = 0, destinationPort = 0;
+    juce::IPAddress destination;
     std::vector<uint8_t> payload;
 };
 
-/** Watches every IPv4 UDP datagram that crosses any interface of a namespace,
-    loopback included, as a raw packet socket sees it: a datagram that leaves
-    through one end of a veth pair shows up outgoing there and incoming on the
-    peer. Only what arrives after construction is seen.
-*/
+/** Every IPv4 UDP datagram crossing any interface of the namespace, loopback included, from now on:
+    one leaving through a veth end shows up outgoing there and incoming on its peer. */
 class DatagramCapture
 {
 public:
@@ -114,7 +71,6 @@ public:
 
     bool isOpen() const noexcept                     { return fd >= 0; }
 
-    /** Waits up to timeoutMs for the next datagram to destinationPort. */
     std::optional<CapturedDatagram> next (int destinationPort, int timeoutMs);
 
 private:
