@@ -1,14 +1,13 @@
 #include "app/AboutView.h"
 #include "app/Application.h"
+#include "platform/Appearance.h"
 #include "tests/support/AppHarness.h"
 
 #include <gtest/gtest.h>
 
-namespace juce
-{
-    // The Linux message loop's own dispatch step, to deliver posted messages without a modal loop.
-    bool dispatchNextMessageOnSystemQueue (bool returnIfNoPendingMessages);
-}
+#include <unistd.h>
+
+namespace juce { bool dispatchNextMessageOnSystemQueue (bool returnIfNoPendingMessages); }   // the Linux message loop's step
 
 namespace
 {
@@ -32,31 +31,10 @@ namespace
         ScopedHome()    { folder.createDirectory(); setenv ("HOME", folder.getFullPathName().toRawUTF8(), 1); }
         ~ScopedHome()   { folder.deleteRecursively(); }
 
-        juce::File settingsFile() const  { return folder.getChildFile (".config/Sondrevix/VADizudiv.settings"); }
+        juce::PropertiesFile reopen() const  { return { folder.getChildFile (".config/Sondrevix/VADizudiv.settings"), Application::getSettingsOptions() }; }
 
-        const juce::File folder = juce::File::getSpecialLocation (juce::File::tempDirectory)
-                                    .getNonexistentChildFile ("sx-app-home", {}, false);
+        const juce::File folder = juce::File::getSpecialLocation (juce::File::tempDirectory).getNonexistentChildFile ("sx-app-home-" + juce::String (getpid()) + "-", {}, false);
     };
-
-    std::unique_ptr<juce::PropertiesFile> reopen (const juce::File& file)
-    {
-        return std::make_unique<juce::PropertiesFile> (file, Application::getSettingsOptions());
-    }
-
-    /** "id text", with "cmd" when the item runs through the command manager (which shows its keys). */
-    juce::StringArray describe (const juce::PopupMenu& menu)
-    {
-        juce::StringArray items;
-
-        for (juce::PopupMenu::MenuItemIterator it (menu); it.next();)
-        {
-            const auto& item = it.getItem();
-            items.add (item.isSeparator ? "-" : juce::String (item.itemID) + " " + item.text
-                                                  + (item.commandManager != nullptr ? " cmd" : ""));
-        }
-
-        return items;
-    }
 }
 
 //==============================================================================
@@ -72,9 +50,7 @@ protected:
     void TearDown() override
     {
         juce::ModalComponentManager::getInstance()->cancelAllModalComponents();
-
         for (int i = 0; i < 1000 && juce::dispatchNextMessageOnSystemQueue (true); ++i) {}
-
         app.shutdown();
     }
 
@@ -87,36 +63,25 @@ protected:
 TEST_F (RunningApplication, SettingsAreWrittenAtOnceAsXmlInTheConfigFolder)
 {
     auto& settings = *app.getProperties();
-    const auto file = home.settingsFile();
+    const auto file = settings.getFile();
+    EXPECT_EQ (file, home.folder.getChildFile (".config/Sondrevix/VADizudiv.settings"));
     EXPECT_FALSE (file.getParentDirectory().exists()) << "starting must not create the folder";
 
     settings.setValue ("portNumber", "9001");
     ASSERT_TRUE (file.existsAsFile()) << "a change is written without delay";
-
-    // With the file gone, any write would bring it back.
-    file.deleteFile();
+    file.deleteFile();      // with the file gone, any write would bring it back
     settings.setValue ("portNumber", "9001");
     EXPECT_FALSE (file.exists()) << "storing the value already held writes nothing";
 
     const juce::String deviceState = R"(<DEVICESETUP><MIDIOUTPUT name="Sondrevix Connect"/></DEVICESETUP>)";
     settings.setValue ("midiDeviceSettings", deviceState);
     settings.setValue ("PortNumber", "9100");
-
-    const auto xml = juce::parseXML (file);
-    ASSERT_NE (xml, nullptr);
-    EXPECT_EQ (xml->getTagName(), "PROPERTIES");
-
-    for (auto* value : xml->getChildIterator())
-        EXPECT_EQ (value->getTagName(), "VALUE");
-
-    auto* midi = xml->getChildByAttribute ("name", "midiDeviceSettings");
-    ASSERT_NE (midi, nullptr);
-    EXPECT_NE (midi->getChildByName ("DEVICESETUP"), nullptr) << "an XML value is nested as an element";
-
-    const auto reread = reopen (file);
-    EXPECT_EQ (reread->getValue ("midiDeviceSettings"), deviceState) << "read back as one line";
-    EXPECT_EQ (reread->getValue ("portNumber"), "9001") << "keys are case-sensitive";
-    EXPECT_EQ (reread->getValue ("PortNumber"), "9100");
+    // An XML value is nested as an element, read back as one line; keys are case-sensitive.
+    EXPECT_EQ (juce::parseXML (file)->toString (juce::XmlElement::TextFormat().singleLine().withoutHeader()),
+               R"(<PROPERTIES><VALUE name="portNumber" val="9001"/><VALUE name="midiDeviceSettings">)" + deviceState
+                   + R"(</VALUE><VALUE name="PortNumber" val="9100"/></PROPERTIES>)");
+    const auto reread = home.reopen();
+    EXPECT_EQ (reread.getValue ("midiDeviceSettings") + " " + reread.getValue ("portNumber"), deviceState + " 9001");
 }
 
 TEST (SettingsFile, AFailedWriteIsRetriedAtShutdownWithoutACrash)
@@ -129,75 +94,54 @@ TEST (SettingsFile, AFailedWriteIsRetriedAtShutdownWithoutACrash)
     {
         Application app;
         app.initialise ({});
-
         if (blockWrites)
         {
             // A plain file where the configuration folder should be: no write can succeed.
             const auto config = home.folder.getChildFile (".config");
             config.deleteRecursively();
             config.replaceWithText ("not a folder");
-
             app.getProperties()->setValue ("pending", "9100");
             EXPECT_FALSE (app.getProperties()->saveIfNeeded());
             config.deleteFile();
         }
-
         app.shutdown();
     }
 
-    EXPECT_EQ (reopen (home.settingsFile())->getValue ("pending"), "9100");
+    EXPECT_EQ (home.reopen().getValue ("pending"), "9100");
 }
 
 TEST_F (RunningApplication, CommandTableAndPerformResults)
 {
-    struct Expected { juce::CommandID id; const char* name; const char* description; const char* category; juce::KeyPress key; };
-
-    const Expected table[] = {
-        { 3, "Zoom", "Zooms the sizing of the window to fit the entire screen", "Window",
-          juce::KeyPress ('=', juce::ModifierKeys::commandModifier | juce::ModifierKeys::altModifier, 0) },
-        { 2, "Minimize", "Minimizes the window", "Window", juce::KeyPress ('m', juce::ModifierKeys::commandModifier, 0) },
-        { 4, "Get Support", "Go to customer support web page in browser", "Help", {} },
-    };
-
     auto& commands = *app.getCommandManager();
-
-    for (const auto& expected : table)
+    juce::StringArray table;
+    for (const auto id : { 3, 2, 4 })
     {
-        SCOPED_TRACE (expected.name);
-        auto* info = commands.getCommandForID (expected.id);
-        ASSERT_NE (info, nullptr);
-        EXPECT_EQ (info->shortName, expected.name);
-        EXPECT_EQ (info->description, expected.description);
-        EXPECT_EQ (info->categoryName, expected.category);
-
-        const auto keys = commands.getKeyMappings()->getKeyPressesAssignedToCommand (expected.id);
-        EXPECT_EQ (keys, expected.key.isValid() ? juce::Array<juce::KeyPress> { expected.key } : juce::Array<juce::KeyPress>());
+        const auto* info = commands.getCommandForID (id);
+        table.add (info->shortName + "|" + info->description + "|" + info->categoryName);
+        for (auto& key : commands.getKeyMappings()->getKeyPressesAssignedToCommand (id))
+            table.getReference (table.size() - 1) << "|" << key.getTextDescription();
     }
+    EXPECT_EQ (table, juce::StringArray ({ "Zoom|Zooms the sizing of the window to fit the entire screen|Window|ctrl + alt + =",
+                                           "Minimize|Minimizes the window|Window|ctrl + M",
+                                           "Get Support|Go to customer support web page in browser|Help" }));
 
     using Invocation = juce::ApplicationCommandTarget::InvocationInfo;
     EXPECT_FALSE (window().perform (Invocation (99)));
     EXPECT_FALSE (window().perform (Invocation (1))) << "the About item is the menu's, not a command";
-
-    EXPECT_TRUE (window().perform (Invocation (3)));
-    EXPECT_TRUE (window().isFullScreen());
+    EXPECT_TRUE (window().perform (Invocation (3)) && window().isFullScreen());
     EXPECT_TRUE (window().perform (Invocation (2)));
 
     // A stand-in browser opener, first on PATH, records what it was asked to open.
-    const auto bin = home.folder.getChildFile ("bin");
-    const auto record = home.folder.getChildFile ("opened.txt");
-    bin.createDirectory();
-    bin.getChildFile ("xdg-open").replaceWithText ("#!/bin/sh\nprintf '%s' \"$1\" > '" + record.getFullPathName() + "'\n",
-                                                   false, false, "\n");
-    bin.getChildFile ("xdg-open").setExecutePermission (true);
-
+    const auto opener = home.folder.getChildFile ("bin/xdg-open"), record = home.folder.getChildFile ("opened.txt");
+    opener.create();
+    opener.replaceWithText ("#!/bin/sh\nprintf '%s' \"$1\" > '" + record.getFullPathName() + "'\n", false, false, "\n");
+    opener.setExecutePermission (true);
     const juce::String path (std::getenv ("PATH"));
-    setenv ("PATH", (bin.getFullPathName() + ":" + path).toRawUTF8(), 1);
+    setenv ("PATH", (opener.getParentDirectory().getFullPathName() + ":" + path).toRawUTF8(), 1);
     EXPECT_TRUE (window().perform (Invocation (4)));
     setenv ("PATH", path.toRawUTF8(), 1);
-
     for (int i = 0; i < 500 && record.loadFileAsString().isEmpty(); ++i)
         juce::Thread::sleep (10);
-
     EXPECT_EQ (record.loadFileAsString(), "https://sondrevix.example/support");
 }
 
@@ -205,22 +149,60 @@ TEST_F (RunningApplication, MenusCarryTheCommandsAndHelpEndsWithAbout)
 {
     // Without a global menu bar the menus sit in the window's own bar.
     auto* bar = dynamic_cast<juce::MenuBarComponent*> (window().getMenuBarComponent());
-    ASSERT_NE (bar, nullptr);
-    auto* model = bar->getModel();
-    ASSERT_NE (model, nullptr);
+    ASSERT_TRUE (bar != nullptr && bar->getModel() != nullptr);
+    auto& model = *bar->getModel();
+    const auto names = model.getMenuBarNames();
 
-    EXPECT_EQ (model->getMenuBarNames(), (juce::StringArray { "Window", "Help" }));
-    EXPECT_EQ (describe (model->getMenuForIndex (0, "Window")), (juce::StringArray { "3 Zoom cmd", "2 Minimize cmd" }));
-    EXPECT_EQ (describe (model->getMenuForIndex (1, "Help")), (juce::StringArray { "4 Get Support cmd", "-", "1 About VADizudiv" }));
+    // The bar's names, then "id text" of each item, with "cmd" when the item runs through the command manager (which shows its keys).
+    juce::StringArray items { names.joinIntoString (" ") };
+    for (int index = 0; index < names.size(); ++index)
+    {
+        const auto menu = model.getMenuForIndex (index, names[index]);
+        for (juce::PopupMenu::MenuItemIterator it (menu); it.next();)
+            items.add (it.getItem().isSeparator ? "-" : juce::String (it.getItem().itemID) + " " + it.getItem().text
+                                                            + (it.getItem().commandManager != nullptr ? " cmd" : ""));
+    }
+    EXPECT_EQ (items, juce::StringArray ({ "Window Help", "3 Zoom cmd", "2 Minimize cmd", "4 Get Support cmd", "-", "1 About VADizudiv" }));
 
-    model->menuItemSelected (4, 1);
-    EXPECT_EQ (juce::Component::getCurrentlyModalComponent(), nullptr) << "only the About item opens a dialog";
-
-    model->menuItemSelected (1, 1);
+    model.menuItemSelected (1, 1);
     auto* dialog = dynamic_cast<juce::DialogWindow*> (juce::Component::getCurrentlyModalComponent());
     ASSERT_NE (dialog, nullptr);
     EXPECT_EQ (dialog->getName(), "About");
-    ASSERT_NE (dynamic_cast<AboutView*> (dialog->getContentComponent()), nullptr);
-    EXPECT_EQ (dialog->getContentComponent()->getBounds().getWidth(), 280);
-    EXPECT_EQ (dialog->getContentComponent()->getBounds().getHeight(), 180);
+    auto* about = dynamic_cast<AboutView*> (dialog->getContentComponent());
+    EXPECT_TRUE (about != nullptr && about->getLocalBounds() == juce::Rectangle<int> (280, 180));
+}
+
+//==============================================================================
+// The logo is 68 high from y = 10, then a gap of 10; the name row is 24 high and the
+// version row 32, cut from what is left. At a height of 100 the name row keeps only
+// 2 pixels and the version row none, so only the name's top shows.
+TEST (AboutView, RowsAtDialogSizeAndWhenShort)
+{
+    const Application app;   // the view takes the name and version from the running application
+    sx::platform::setDarkModeOverride (true);
+
+    for (const auto& [height, textRowCentres] : { std::pair<int, std::vector<double>> { 180, { 100, 128 } }, { 100, { 89 } } })
+    {
+        AboutView view;
+        view.setSize (280, height);
+        const auto image = view.createComponentSnapshot (view.getLocalBounds(), true, 1.0f);
+
+        // The runs of rows that hold more than the background: the logo, then each text row.
+        std::vector<juce::Range<int>> runs;
+        for (int y = 0; y < height; ++y)
+        {
+            bool ink = false;
+            for (int x = 0; x < 280; ++x)
+                ink = ink || std::abs (image.getPixelAt (x, y).getBrightness() - juce::Colour (0xFF373337).getBrightness()) > 0.05f;
+            if (ink && ! runs.empty() && runs.back().getEnd() == y)
+                runs.back().setEnd (y + 1);
+            else if (ink)
+                runs.push_back ({ y, y + 1 });
+        }
+        ASSERT_EQ (runs.size(), textRowCentres.size() + 1) << height;
+        EXPECT_TRUE (runs[0].getStart() >= 10 && runs[0].getEnd() <= 78 && runs[0].getLength() >= 60);
+        for (size_t i = 0; i < textRowCentres.size(); ++i)
+            EXPECT_NEAR ((runs[i + 1].getStart() + runs[i + 1].getEnd()) / 2.0, textRowCentres[i], 3.0) << height;
+    }
+    sx::platform::setDarkModeOverride (std::nullopt);
 }

@@ -1,7 +1,6 @@
-/*  Runs the bridge on JUCE's real MIDI code for AlsaPortsTests: lists the outputs, opens
-    the named ones, sends a bundle, closes the first named output, sends one more message
-    and prints the saved state.
-*/
+// Runs the bridge on JUCE's real MIDI code for AlsaPortsTests: lists the outputs, opens the
+// named ones, sends a bundle, closes the first named output, sends one more message and
+// prints the saved state.
 #include "bridge/OSCTranslator.h"
 
 #include <iostream>
@@ -30,7 +29,6 @@ int main (int argc, char** argv)
         manager.setMidiOutputDeviceEnabled (argv[1], false, false);
 
     translator.oscMessageReceived (juce::OSCMessage ("/sxc/midi/note/off", 1, 60));
-
     std::cout << "state\t" << manager.createStateXml()->toString (juce::XmlElement::TextFormat().singleLine().withoutHeader())
               << std::endl;
     return 0;

@@ -13,9 +13,7 @@ using Bytes = std::vector<std::uint8_t>;
 inline void appendPadded (Bytes& out, const std::string& s)
 {
     out.insert (out.end(), s.begin(), s.end());
-
-    do out.push_back (0);
-    while (out.size() % 4 != 0);
+    out.resize ((out.size() + 4) & ~(size_t) 3);   // at least one terminating zero
 }
 
 inline void appendInt32 (Bytes& out, std::uint32_t v)
@@ -43,10 +41,8 @@ inline Bytes message (const std::string& address, const std::vector<Arg>& args =
     Bytes out;
     appendPadded (out, address);
     appendPadded (out, tags);
-
     for (const auto& a : args)
         appendInt32 (out, a.bits);
-
     return out;
 }
 
@@ -63,7 +59,6 @@ inline Bytes bundle (const std::vector<Bytes>& elements)
         appendInt32 (out, (std::uint32_t) e.size());
         out.insert (out.end(), e.begin(), e.end());
     }
-
     return out;
 }
 } // namespace sx::test::osc

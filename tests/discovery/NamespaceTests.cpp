@@ -13,20 +13,18 @@ TEST (ResponderInNamespace, BroadcastsOnEachInterfaceWithItsOwnAddress)
         GTEST_SKIP() << "no private network namespace with veth interfaces: " << ns.getError();
 
     ASSERT_TRUE (ns.addVethPair ("sxb", "sxb-peer", "10.0.0.5/8")) << ns.getError();
-
     sx::test::DatagramCapture capture (ns);
-    ASSERT_TRUE (capture.isOpen());
     const sx::test::NetNamespace::Scope inside (ns);
-    ASSERT_TRUE (inside.isActive());
+    ASSERT_TRUE (capture.isOpen() && inside.isActive());
 
     UEPseudoLANGameServer responder;
     ASSERT_TRUE (responder.bound);
     responder.startThread (juce::Thread::Priority::low);
 
     const SessionNonce nonce { 0xDE, 0xAD, 0xBE, 0xEF, 0x01, 0x02, 0x03, 0x04 };
-    std::vector<uint8_t> query { 12, 0, 0, 0, 0, 0, 'S', 'Q', 0xDE, 0xAD, 0xBE, 0xEF, 0x01, 0x02, 0x03, 0x04 };
+    std::vector<uint8_t> query { 12, 0, 0, 0, 0, 0, 'S', 'Q' };
+    query.insert (query.end(), nonce.begin(), nonce.end());
     query.resize (40);
-
     juce::DatagramSocket sender;
     ASSERT_EQ (sender.write ("127.0.0.1", 14001, query.data(), (int) query.size()), (int) query.size());
 
@@ -45,16 +43,14 @@ TEST (ResponderInNamespace, BroadcastsOnEachInterfaceWithItsOwnAddress)
     ASSERT_EQ (sent.size(), 2u);
     ASSERT_GE (sent[0].payload.size(), 32u);
     const juce::Uuid serverId (sent[0].payload.data() + 16);
-
-    struct Expected { const char* interfaceName; const char* destination; juce::IPAddress address; };
-    const Expected expected[] = { { "sxa", "192.168.1.255", { 192, 168, 1, 20 } },   // carries C0 A8 01 14
-                                  { "sxb", "10.255.255.255", { 10, 0, 0, 5 } } };    // carries 0A 00 00 05
-
-    for (size_t i = 0; i < sent.size(); ++i)
+    const auto advertisement = [&] (const juce::IPAddress& address)
     {
-        EXPECT_EQ (sent[i].interfaceName, expected[i].interfaceName);
-        EXPECT_EQ (sent[i].destination.toString(), expected[i].destination);
-        EXPECT_EQ (sent[i].payload, makeSessionAdvertisement (nonce, serverId, juce::SystemStats::getComputerName(),
-                                                              expected[i].address, 9001).bytes);
-    }
+        return makeSessionAdvertisement (nonce, serverId, juce::SystemStats::getComputerName(), address, 9001).bytes;
+    };
+
+    // To each interface's broadcast address, carrying its own address (C0 A8 01 14, 0A 00 00 05).
+    EXPECT_EQ (sent[0].interfaceName + " " + sent[0].destination.toString(), "sxa 192.168.1.255");
+    EXPECT_EQ (sent[0].payload, advertisement ({ 192, 168, 1, 20 }));
+    EXPECT_EQ (sent[1].interfaceName + " " + sent[1].destination.toString(), "sxb 10.255.255.255");
+    EXPECT_EQ (sent[1].payload, advertisement ({ 10, 0, 0, 5 }));
 }

@@ -1,91 +1,55 @@
-/*  The built application as a musician runs it: under Xvfb with a home folder of its own,
-    on the fake ALSA sequencer, inside a network namespace of the test's making (loopback
-    plus one veth interface), so that nothing it sends or answers reaches the host's network.
+/*  The built application as a musician runs it: under Xvfb with a home folder of its own, on the
+    fake ALSA sequencer, in the namespace that run-isolated gives the program (loopback plus the
+    veth interface sx0), so that nothing it sends or answers reaches the host's network.
 */
+#include "app/Application.h"
 #include "tests/support/AppHarness.h"
 #include "tests/support/NetNamespace.h"
-
-#include <juce_data_structures/juce_data_structures.h>
 
 #include <gtest/gtest.h>
 
 using namespace sx::test;
 
-namespace
-{
-    /** The settings file under the application's home folder, written when it goes. */
-    std::unique_ptr<juce::PropertiesFile> settingsOf (const AppProcess& app)
-    {
-        juce::PropertiesFile::Options options;
-        options.storageFormat = juce::PropertiesFile::storeAsXML;
-        return std::make_unique<juce::PropertiesFile> (app.getSettingsFile(), options);
-    }
-
-    /** A running copy's main window, 400 wide and found twice in a row (0 when none shows up):
-        while the application starts, a first small window can show and be replaced. */
-    WindowId windowOf (const VirtualDisplay& display, const AppProcess& app)
-    {
-        WindowId last = 0;
-
-        for (int i = 0; i < 100; ++i, juce::Thread::sleep (100))
-        {
-            const auto found = display.runTool ({ "xdotool", "search", "--all", "--onlyvisible", "--pid", juce::String (app.getPid()), "--name", "^VADizudiv$" });
-            const auto window = found.has_value() ? (WindowId) found->trim().getLargeIntValue() : 0;
-
-            if (window != 0 && window == last && display.getWindowBounds (window).getWidth() == 400)
-                return window;
-
-            last = window;
-        }
-
-        return 0;
-    }
-}
-
 TEST (EndToEnd, OscBecomesMidiOnTheAdvertisedPortASecondCopyFallsBackAndQuittingSavesTheSettings)
 {
-    NetNamespace ns;
-
-    if (! ns.isValid() || ! ns.bringUpLoopback() || ! ns.addVethPair ("sxe0", "sxe0-peer", "10.77.0.1/24"))
-        GTEST_SKIP() << "no network namespace with a veth pair: " << ns.getError();
-
     if (juce::String (SX_FAKESEQ_LIB).isEmpty())
         GTEST_SKIP() << "the fake ALSA sequencer was not built";
 
     VirtualDisplay display;
     ASSERT_TRUE (display.isRunning());
-    const NetNamespace::Scope inside (ns);   // for the sockets and the processes made from here on
     const auto home = juce::File::createTempFile ("sx-e2e-home");
     const auto midiLog = home.getChildFile ("midi.log");
     const auto nmcli = home.getChildFile ("bin/nmcli");
     ASSERT_TRUE (nmcli.create() && nmcli.replaceWithText ("#!/bin/sh\necho 'yes:HomeNet'\n", false, false, "\n") && nmcli.setExecutePermission (true));
 
     AppProcess::Options options;
-    options.networkNamespace = &ns;
     options.environment.set ("LD_PRELOAD", SX_FAKESEQ_LIB);
     options.environment.set ("FAKESEQ_PORTS", "Synth A:out");
     options.environment.set ("FAKESEQ_LOG", midiLog.getFullPathName());
     options.environment.set ("PATH", nmcli.getParentDirectory().getFullPathName() + ":/usr/bin:/bin");
-    auto firstOptions = options;
-    firstOptions.home = home;
-    AppProcess first (display, firstOptions), second (display, options);
+    AppProcess second (display, options);
+    options.home = home;
+    AppProcess first (display, options);
+    const auto settings = [] (const AppProcess& app) { return juce::PropertiesFile (app.getSettingsFile(), Application::getSettingsOptions()); };
 
-    const juce::String bothOutputs (R"(<DEVICESETUP><MIDIOUTPUT name="Sondrevix Connect"/><MIDIOUTPUT name="Synth A"/></DEVICESETUP>)");
-    for (const auto& [key, value] : { std::pair<const char*, juce::String> ("windowState", "440 40 400 940"), { "portNumber", "9001" },
-                                      { "connectionSettingsVisible", "1" }, { "midiDeviceSettings", bothOutputs } })
-        settingsOf (first)->setValue (key, value);
+    juce::StringPairArray stored;
+    stored.set ("windowState", "440 40 400 940");
+    stored.set ("portNumber", "9001");
+    stored.set ("connectionSettingsVisible", "1");
+    stored.set ("midiDeviceSettings", R"(<DEVICESETUP><MIDIOUTPUT name="Sondrevix Connect"/><MIDIOUTPUT name="Synth A"/></DEVICESETUP>)");
+    for (const auto& key : stored.getAllKeys())
+        settings (first).setValue (key, stored[key]);
 
     // Another program holds the saved port, so the first copy falls back to a free one.
     juce::DatagramSocket holder (false);
     ASSERT_TRUE (holder.bindToPort (9001));
-
     ASSERT_TRUE (first.start());
-    const auto window = windowOf (display, first);
+    const auto window = display.waitForWindow ("VADizudiv", 15000, first.getPid());
     ASSERT_NE (window, 0u) << first.getOutput();
 
     // Found the way the VR app finds it: a session query, answered by an advertisement
     // leaving the veth interface with the port in it.
-    DatagramCapture capture (ns);
+    DatagramCapture capture;
     const uint8_t query[40] = { 12, 0, 0, 0, 0, 0, 'S', 'Q' };
     ASSERT_EQ (juce::DatagramSocket (false).write ("127.0.0.1", 14001, query, 40), 40);
 
@@ -93,7 +57,7 @@ TEST (EndToEnd, OscBecomesMidiOnTheAdvertisedPortASecondCopyFallsBackAndQuitting
     const auto nameBytes = (size_t) juce::SystemStats::getComputerName().getNumBytesAsUTF8();
 
     for (auto datagram = capture.next (14001, 3000); datagram && port < 0; datagram = capture.next (14001, 3000))
-        if (datagram->interfaceName == "sxe0" && datagram->outgoing && datagram->payload.size() == 122 + 2 * nameBytes)
+        if (datagram->interfaceName == "sx0" && datagram->outgoing && datagram->payload.size() == 122 + 2 * nameBytes)
             port = (int) juce::ByteOrder::bigEndianInt (datagram->payload.data() + 92 + 2 * nameBytes);
 
     ASSERT_GT (port, 0);
@@ -120,7 +84,7 @@ TEST (EndToEnd, OscBecomesMidiOnTheAdvertisedPortASecondCopyFallsBackAndQuitting
 
     EXPECT_EQ (sent, expected);
 
-    // For the eye: the log with the messages, and a second copy started on a dark desktop;
+    // For the eye: the log with the messages, and a second copy on a dark desktop;
     // left of the content is the window's background.
     const auto screenshot = [&] (WindowId shown, const char* name, juce::Colour background)
     {
@@ -132,24 +96,19 @@ TEST (EndToEnd, OscBecomesMidiOnTheAdvertisedPortASecondCopyFallsBackAndQuitting
     screenshot (window, "running-light.png", juce::Colour (0xFFEFEFEF));
 
     // A second copy asking for the port the first one holds falls back to another.
-    settingsOf (second)->setValue ("portNumber", port);
+    settings (second).setValue ("portNumber", port);
     ASSERT_TRUE (display.setDarkMode (true));
     ASSERT_TRUE (second.start());
-    const auto secondWindow = windowOf (display, second);
+    const auto secondWindow = display.waitForWindow ("VADizudiv", 15000, second.getPid());
     ASSERT_NE (secondWindow, 0u) << second.getOutput();
     screenshot (secondWindow, "second-copy-dark.png", juce::Colour (0xFF373337));
     ASSERT_TRUE (display.requestClose (secondWindow));
     EXPECT_EQ (second.waitForExit (15000), 0) << second.getOutput();
-    const auto secondPort = settingsOf (second)->getIntValue ("portNumber");
-    EXPECT_GT (secondPort, 0);
-    EXPECT_NE (secondPort, port);
+    EXPECT_NE (settings (second).getIntValue ("portNumber", port), port);
 
     ASSERT_TRUE (display.requestClose (window));
     EXPECT_EQ (first.waitForExit (15000), 0) << first.getOutput();
-    const auto saved = settingsOf (first);
-    EXPECT_EQ (saved->getValue ("portNumber"), juce::String (port));
-    EXPECT_EQ (saved->getValue ("midiDeviceSettings"), bothOutputs);
-    EXPECT_EQ (saved->getValue ("connectionSettingsVisible"), "1");
-    EXPECT_EQ (saved->getValue ("windowState"), "440 40 400 940");
+    stored.set ("portNumber", juce::String (port));
+    EXPECT_EQ (settings (first).getAllProperties(), stored) << settings (first).getAllProperties().getDescription();
     home.deleteRecursively();
 }

@@ -1,5 +1,4 @@
-#include "AppHarness.h"
-#include "NetNamespace.h"
+#include "tests/support/AppHarness.h"
 
 #include <csignal>
 #include <fcntl.h>
@@ -16,22 +15,16 @@ namespace sx::test
 
 namespace
 {
-    // A window that vanished between two calls must not end the test program, as Xlib's default handler would.
-    int ignoreXErrors (Display*, XErrorEvent*)   { return 0; }
+    using XConnection = std::unique_ptr<Display, int (*) (Display*)>;
 
-    struct XConnection
+    XConnection connectTo (const juce::String& name)
     {
-        explicit XConnection (const juce::String& name)
-        {
-            XSetErrorHandler (ignoreXErrors);
-            display = XOpenDisplay (name.toRawUTF8());
-        }
+        // A window that vanished between two calls must not end the test program, as Xlib's default handler would.
+        XSetErrorHandler ([] (Display*, XErrorEvent*) { return 0; });
+        return { XOpenDisplay (name.toRawUTF8()), XCloseDisplay };
+    }
 
-        ~XConnection()                              { if (display != nullptr) XCloseDisplay (display); }
-        Atom atom (const char* atomName) const      { return XInternAtom (display, atomName, False); }
-
-        Display* display = nullptr;
-    };
+    Atom atom (const XConnection& connection, const char* name)    { return XInternAtom (connection.get(), name, False); }
 
     // The process id keeps test programs running side by side out of each other's folders.
     juce::File makeWorkFolder (const juce::String& prefix)
@@ -79,11 +72,10 @@ Subprocess::Subprocess (const juce::StringArray& command, const juce::StringPair
     argv.push_back (nullptr);
     envp.push_back (nullptr);
 
-    const auto outputPath = outputFile.getFullPathName();
     posix_spawn_file_actions_t files;
     posix_spawn_file_actions_init (&files);
     posix_spawn_file_actions_addopen (&files, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
-    posix_spawn_file_actions_addopen (&files, STDOUT_FILENO, outputPath.toRawUTF8(), O_WRONLY | O_CREAT | O_APPEND, 0644);
+    posix_spawn_file_actions_addopen (&files, STDOUT_FILENO, outputFile.getFullPathName().toRawUTF8(), O_WRONLY | O_CREAT | O_APPEND, 0644);
     posix_spawn_file_actions_adddup2 (&files, STDOUT_FILENO, STDERR_FILENO);
 
     // A group of its own, so that stopping it also reaches whatever it starts.
@@ -157,15 +149,14 @@ VirtualDisplay::VirtualDisplay (Options options)
     if (! startServer (options.height))
         return;
 
-    setDarkMode (options.darkMode);     // no settings server yet: this only writes its file
+    setDarkMode (false);     // no settings server yet: this only writes its file
     settingsServer = std::make_unique<Subprocess> (juce::StringArray { "xsettingsd", "-c", workFolder.getChildFile ("xsettingsd.conf").getFullPathName() },
                                                    environmentFor (name), workFolder.getChildFile ("xsettingsd.log"));
 
     // Until it owns its selection, a program that starts sees no theme at all.
-    const XConnection connection (name);
+    const auto connection = connectTo (name);
 
-    if (connection.display == nullptr
-         || ! waitUntil (10000, [&] { return XGetSelectionOwner (connection.display, connection.atom ("_XSETTINGS_S0")) != None; }))
+    if (connection == nullptr || ! waitUntil (10000, [&] { return XGetSelectionOwner (connection.get(), atom (connection, "_XSETTINGS_S0")) != None; }))
         settingsServer.reset();
 }
 
@@ -193,20 +184,20 @@ bool VirtualDisplay::startServer (int height)
                                                                            "-nolisten", "tcp", "-noreset" },
                                                        Subprocess::getInheritedEnvironment(), workFolder.getChildFile ("xvfb.log"));
 
-        std::optional<XConnection> connection;
+        XConnection connection { nullptr, XCloseDisplay };
         waitUntil (10000, [&]
         {
             // Another program may have taken this number a moment earlier: only a lock naming our own server makes it ours.
             return candidate->waitForExit (0).has_value()
-                || (lock.loadFileAsString().trim().getIntValue() == (int) candidate->getPid() && connection.emplace (displayName).display != nullptr);
+                || (lock.loadFileAsString().trim().getIntValue() == (int) candidate->getPid() && (connection = connectTo (displayName)) != nullptr);
         });
 
-        if (candidate->waitForExit (0) || ! connection || connection->display == nullptr)
+        if (candidate->waitForExit (0) || connection == nullptr)
             continue;
 
         // A window manager would make these; the framework only looks them up, and without them ignores a close request.
-        for (auto* atom : { "WM_PROTOCOLS", "WM_DELETE_WINDOW", "WM_TAKE_FOCUS", "_NET_WM_PING" })
-            connection->atom (atom);
+        for (auto* name : { "WM_PROTOCOLS", "WM_DELETE_WINDOW", "WM_TAKE_FOCUS", "_NET_WM_PING" })
+            atom (connection, name);
 
         name = displayName;
         server = std::move (candidate);
@@ -233,22 +224,27 @@ std::optional<juce::String> VirtualDisplay::runTool (const juce::StringArray& co
     return status == 0 ? std::optional<juce::String> (text) : std::nullopt;
 }
 
-WindowId VirtualDisplay::waitForWindow (const juce::String& title, int timeoutMs) const
+WindowId VirtualDisplay::waitForWindow (const juce::String& title, int timeoutMs, pid_t pid) const
 {
-    const auto deadline = juce::Time::getMillisecondCounter() + (juce::uint32) timeoutMs;
-    WindowId previous = 0;
+    juce::StringArray search { "xdotool", "search", "--all", "--onlyvisible" };
+
+    if (pid > 0)
+        search.addArray ({ "--pid", juce::String (pid) });
+
+    search.addArray ({ "--name", "^" + title + "$" });     // the pattern comes last
 
     // Only a window found twice in a row counts: the application maps a first window that it replaces
     // at once, and xdotool gives up when a window vanishes while it walks the tree.
-    for (auto now = juce::Time::getMillisecondCounter(); now < deadline; now = juce::Time::getMillisecondCounter())
+    WindowId previous = 0;
+
+    for (const auto deadline = juce::Time::getMillisecondCounter() + (juce::uint32) timeoutMs;
+         juce::Time::getMillisecondCounter() < deadline; juce::Thread::sleep (150))
     {
-        const auto found = runTool ({ "xdotool", "search", "--sync", "--onlyvisible", "--name", "^" + title + "$" }, (int) (deadline - now));
-        const auto window = found ? (WindowId) found->upToFirstOccurrenceOf ("\n", false, false).trim().getLargeIntValue() : 0;
+        const auto found = runTool (search, 2000);
+        const auto window = found ? (WindowId) found->getLargeIntValue() : 0;   // the first one listed
 
         if (std::exchange (previous, window) == window && window != 0)
             return window;
-
-        juce::Thread::sleep (150);
     }
 
     return 0;
@@ -256,36 +252,30 @@ WindowId VirtualDisplay::waitForWindow (const juce::String& title, int timeoutMs
 
 juce::Rectangle<int> VirtualDisplay::getWindowBounds (WindowId window) const
 {
-    const XConnection connection (name);
+    const auto connection = connectTo (name);
     XWindowAttributes attributes {};
 
-    if (connection.display == nullptr || window == 0 || XGetWindowAttributes (connection.display, window, &attributes) == 0)
+    if (connection == nullptr || window == 0 || XGetWindowAttributes (connection.get(), window, &attributes) == 0)
         return {};
 
     int x = 0, y = 0;
     Window child = 0;
-    XTranslateCoordinates (connection.display, window, attributes.root, 0, 0, &x, &y, &child);
+    XTranslateCoordinates (connection.get(), window, attributes.root, 0, 0, &x, &y, &child);
     return { x, y, attributes.width, attributes.height };
 }
 
 bool VirtualDisplay::requestClose (WindowId window) const
 {
-    const XConnection connection (name);
+    const auto connection = connectTo (name);
 
-    if (connection.display == nullptr || window == 0)
+    if (connection == nullptr || window == 0)
         return false;
 
     XEvent event {};
-    event.xclient.type = ClientMessage;
-    event.xclient.window = window;
-    event.xclient.message_type = connection.atom ("WM_PROTOCOLS");
-    event.xclient.format = 32;
-    event.xclient.data.l[0] = (long) connection.atom ("WM_DELETE_WINDOW");
+    event.xclient = { ClientMessage, 0, False, nullptr, window, atom (connection, "WM_PROTOCOLS"), 32, {} };
+    event.xclient.data.l[0] = (long) atom (connection, "WM_DELETE_WINDOW");
     event.xclient.data.l[1] = CurrentTime;
-
-    const auto sent = XSendEvent (connection.display, window, False, NoEventMask, &event) != 0;
-    XFlush (connection.display);
-    return sent;
+    return XSendEvent (connection.get(), window, False, NoEventMask, &event) != 0;    // closing the connection flushes it
 }
 
 bool VirtualDisplay::click (WindowId window, juce::Point<int> position) const
@@ -329,13 +319,6 @@ bool AppProcess::start()
     auto environment = environmentFor (display.getName());
     environment.set ("HOME", options.home.getFullPathName());
     environment.addArray (options.environment);
-
-    // The child starts in the network namespace of the thread that spawns it.
-    std::optional<NetNamespace::Scope> inside;
-
-    if (options.networkNamespace != nullptr && ! inside.emplace (*options.networkNamespace).isActive())
-        return false;
-
     process = std::make_unique<Subprocess> (juce::StringArray { getDefaultBinary().getFullPathName() }, environment, outputFile);
     return process->getPid() > 0;
 }

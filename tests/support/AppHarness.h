@@ -8,29 +8,25 @@
 
 /*  Runs the real application on a private X display, for whole-application tests.
     Everything started here is stopped when its object goes; every wait is bounded.
-    A ctest case that starts the application needs RESOURCE_LOCK port14001 (it binds UDP 14001).
+    A ctest case that starts the application needs RESOURCE_LOCK port14001 (it binds UDP 14001)
+    unless it runs in a network namespace of its own.
 */
 namespace sx::test
 {
 
-class NetNamespace;
-
-/** An X window's id on a VirtualDisplay; 0 is no window. */
-using WindowId = unsigned long;
+using WindowId = unsigned long;     // an X window; 0 is none
 
 //==============================================================================
 /** A program in a process group of its own, with exactly this environment and its output sent to a file. */
 class Subprocess
 {
 public:
-    Subprocess (const juce::StringArray& command, const juce::StringPairArray& environment,
-                const juce::File& outputFile);
-
+    Subprocess (const juce::StringArray& command, const juce::StringPairArray& environment, const juce::File& outputFile);
     ~Subprocess();      // ends the whole process group if it still runs
 
     pid_t getPid() const noexcept           { return pid; }
 
-    /** The exit code, 128 + signal when a signal ended it (a crash never reads as 0 or 1); nullopt while it runs. */
+    // The exit code, 128 + signal when a signal ended it (a crash never reads as 0 or 1); nullopt while it runs.
     std::optional<int> waitForExit (int timeoutMs);
 
     static juce::StringPairArray getInheritedEnvironment();
@@ -49,7 +45,6 @@ class VirtualDisplay
 public:
     struct Options
     {
-        bool darkMode = false;
         int height = 1024;
     };
 
@@ -61,11 +56,11 @@ public:
     juce::String getName() const                { return name; }
     bool setDarkMode (bool shouldBeDark);       // running programs hear of it at once
 
-    /** Runs an X client on this display; its standard output, or nullopt when it failed or overran. */
+    // Runs an X client on this display; its standard output, or nullopt when it failed or overran.
     std::optional<juce::String> runTool (const juce::StringArray& command, int timeoutMs = 10000) const;
 
-    /** A visible top-level window whose title is exactly this, or 0. */
-    WindowId waitForWindow (const juce::String& title, int timeoutMs = 15000) const;
+    // A visible top-level window whose title is exactly this (of that process, unless 0), or 0.
+    WindowId waitForWindow (const juce::String& title, int timeoutMs = 15000, pid_t pid = 0) const;
     juce::Rectangle<int> getWindowBounds (WindowId window) const;
     bool requestClose (WindowId window) const;                              // as a window manager's close button
     bool click (WindowId window, juce::Point<int> positionInWindow) const;
@@ -75,7 +70,7 @@ private:
     bool startServer (int height);
 
     juce::String name;
-    juce::File workFolder;
+    const juce::File workFolder;
     std::unique_ptr<Subprocess> server, settingsServer;
 };
 
@@ -88,16 +83,13 @@ public:
     {
         juce::File home;                    // empty: a fresh temporary one, deleted afterwards
         juce::StringPairArray environment;  // added to the inherited one, e.g. LD_PRELOAD
-
-        /** Runs it inside this namespace (kept alive by the test), so it can answer nothing on
-            the host's network; it reaches the display through /tmp/.X11-unix. */
-        const NetNamespace* networkNamespace = nullptr;
     };
 
     explicit AppProcess (const VirtualDisplay& display) : AppProcess (display, Options()) {}
     AppProcess (const VirtualDisplay& display, Options options);
     ~AppProcess();
 
+    // Started from a thread inside a NetNamespace::Scope, it stays in that namespace.
     bool start();
 
     std::optional<int> waitForExit (int timeoutMs)  { return process != nullptr ? process->waitForExit (timeoutMs) : std::nullopt; }
@@ -112,7 +104,7 @@ public:
 private:
     const VirtualDisplay& display;
     Options options;
-    bool ownsHome = false;
+    const bool ownsHome;
     juce::File outputFile;
     std::unique_ptr<Subprocess> process;
 };

@@ -14,7 +14,6 @@
 #include <cerrno>
 #include <cstring>
 #include <thread>
-#include <utility>
 
 namespace sx::test
 {
@@ -30,12 +29,6 @@ NetNamespace::NetNamespace()
         if (::unshare (CLONE_NEWNET) != 0 || (handle = openThreadNamespace()) < 0)
             error = "making a network namespace failed: " + juce::String (std::strerror (errno));
     }).join();
-
-    if (isValid() && ! ip ({ "-V" }))
-    {
-        error = "the ip tool is not usable: " + error;
-        ::close (std::exchange (handle, -1));
-    }
 }
 
 NetNamespace::~NetNamespace()
@@ -44,37 +37,30 @@ NetNamespace::~NetNamespace()
         ::close (handle);
 }
 
-bool NetNamespace::ip (juce::StringArray arguments)
+bool NetNamespace::run (const juce::String& commands)
 {
-    arguments.insert (0, "ip");
-    const auto commandLine = arguments.joinIntoString (" ");
     const Scope inside (*this);
     juce::ChildProcess process;
 
-    if (! inside.isActive())
-        error = "setns failed: " + juce::String (std::strerror (errno));
-    else if (! process.start (arguments))
-        error = "could not start " + commandLine;
+    if (! inside.isActive() || ! process.start (juce::StringArray { "sh", "-c", commands }))
+        error = "could not run " + commands;
     else if (! process.waitForProcessToFinish (10000))    // before reading, which could wait for ever
-    {
-        process.kill();
-        error = commandLine + " did not finish";
-    }
+        error = commands + " did not finish";
     else if (process.getExitCode() != 0)
-        error = commandLine + " exited with " + juce::String (process.getExitCode()) + ": " + process.readAllProcessOutput().trim();
+        error = commands + " failed: " + process.readAllProcessOutput().trim();
     else
         return true;
 
+    process.kill();
     return false;
 }
 
 bool NetNamespace::addVethPair (const juce::String& name, const juce::String& peerName, const juce::String& addressWithPrefix)
 {
     // Without "brd +" the interface has no broadcast address, and the system reports its own address in its place.
-    return ip ({ "link", "add", name, "type", "veth", "peer", "name", peerName })
-        && ip ({ "address", "add", addressWithPrefix, "brd", "+", "dev", name })
-        && ip ({ "link", "set", name, "up" })
-        && ip ({ "link", "set", peerName, "up" });
+    return run ("ip link add " + name + " type veth peer name " + peerName
+                + " && ip address add " + addressWithPrefix + " brd + dev " + name
+                + " && ip link set " + name + " up && ip link set " + peerName + " up");
 }
 
 //==============================================================================
@@ -82,9 +68,8 @@ NetNamespace::Scope::Scope (const NetNamespace& ns)
 {
     if (ns.isValid() && (previous = openThreadNamespace()) >= 0 && ::setns (ns.handle, CLONE_NEWNET) != 0)
     {
-        const auto code = errno;
-        ::close (std::exchange (previous, -1));
-        errno = code;
+        ::close (previous);
+        previous = -1;
     }
 }
 
@@ -99,11 +84,15 @@ NetNamespace::Scope::~Scope()
 }
 
 //==============================================================================
+// Only ETH_P_ALL sees outgoing packets too.
+static int openCaptureSocket()      { return ::socket (AF_PACKET, SOCK_DGRAM | SOCK_CLOEXEC, htons (ETH_P_ALL)); }
+
+DatagramCapture::DatagramCapture() : fd (openCaptureSocket()) {}
+
 DatagramCapture::DatagramCapture (const NetNamespace& ns)
 {
-    // Only ETH_P_ALL sees outgoing packets too.
     if (const NetNamespace::Scope inside (ns); inside.isActive())
-        fd = ::socket (AF_PACKET, SOCK_DGRAM | SOCK_CLOEXEC, htons (ETH_P_ALL));
+        fd = openCaptureSocket();
 }
 
 DatagramCapture::~DatagramCapture()

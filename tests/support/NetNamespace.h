@@ -21,9 +21,9 @@ public:
     bool isValid() const noexcept                    { return handle >= 0; }
     const juce::String& getError() const noexcept    { return error; }
 
-    bool bringUpLoopback()                           { return ip ({ "link", "set", "lo", "up" }); }
+    bool bringUpLoopback()                           { return run ("ip link set lo up"); }
 
-    /** A veth pair with the address (and its subnet's broadcast) on `name`; the peer end has none. */
+    // A veth pair with the address (and its subnet's broadcast) on `name`; the peer end has none.
     bool addVethPair (const juce::String& name, const juce::String& peerName, const juce::String& addressWithPrefix);
 
     /** While it exists, the calling thread works inside the namespace; the sockets, threads and
@@ -43,7 +43,7 @@ public:
     };
 
 private:
-    bool ip (juce::StringArray arguments);
+    bool run (const juce::String& shellCommands);
 
     int handle = -1;   // an open ns/net file keeps the namespace alive
     juce::String error;
@@ -66,6 +66,7 @@ struct CapturedDatagram
 class DatagramCapture
 {
 public:
+    DatagramCapture();                                  // in the calling thread's namespace
     explicit DatagramCapture (const NetNamespace& ns);
     ~DatagramCapture();
 
