@@ -25,11 +25,6 @@ juce::String getLocalIPv4AddressList (NetworkEnvironment& network)
     return list.joinIntoString ("\r\n");
 }
 
-juce::String getLocalIPv4AddressList()
-{
-    return getLocalIPv4AddressList (*NetworkEnvironment::createSystemEnvironment());
-}
-
 namespace
 {
     const juce::String hotspotCaption ("Wi-Fi Direct Hotspot");
@@ -356,7 +351,7 @@ void MainComponent::paint (juce::Graphics& g)
     g.fillAll (scheme.getUIColour (juce::LookAndFeel_V4::ColourScheme::windowBackground));
 
     if (isListening())
-        g.setGradientFill (juce::ColourGradient (brandGradientStart, 0.0f, 0.0f, brandGradientEnd, (float) width, 0.0f, false));
+        g.setGradientFill (makeBrandGradient (0.0f, (float) width));
     else
         g.setColour (warningColour);
 

@@ -18,7 +18,6 @@
 
 /** The computer's IPv4 addresses other than 127.0.0.1, in interface order, joined
     with CR LF; the empty text when there is only the loopback address. */
-juce::String getLocalIPv4AddressList();
 juce::String getLocalIPv4AddressList (NetworkEnvironment& network);
 
 /*  The content of the application's window: it owns the OSC receiver, the
