@@ -1,5 +1,6 @@
 #include "Application.h"
 
+#include "platform/DesktopWindow.h"
 #include "platform/MainMenu.h"
 #include "platform/SettingsLocation.h"
 #include "ui/MainComponent.h"
@@ -51,7 +52,8 @@ void Application::shutdown()
 Application::MainWindow::MainWindow (const juce::String& name, Application& owner)
     : juce::DocumentWindow (name,
                             juce::LookAndFeel::getDefaultLookAndFeel().findColour (juce::ResizableWindow::backgroundColourId),
-                            juce::DocumentWindow::allButtons),
+                            juce::DocumentWindow::allButtons,
+                            ! sx::platform::showsHiddenWindowsWhenRecreated()),
       app (owner),
       commandManager (*owner.commandManager)
 {
@@ -67,6 +69,10 @@ Application::MainWindow::MainWindow (const juce::String& name, Application& owne
 
     setResizable (true, false);
     setResizeLimits (400, 600, 400, 3000);
+
+    // The restore below needs the native window (its frame, full screen).
+    if (! isOnDesktop())
+        addToDesktop();
 
     const auto windowState = app.properties->getValue ("windowState", {});
 
