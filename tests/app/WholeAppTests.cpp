@@ -55,29 +55,44 @@ TEST (WholeApp, FirstRunScreenshotsAndRestoredWindowState)
         {
             const juce::File shots (SX_BINARY_DIR "/screenshots/app");
             const auto suffix = "-" + juce::String (run.screenshots) + ".png";
-            juce::Thread::sleep (300);
-            ASSERT_TRUE (display.screenshot (window, shots.getChildFile ("window" + suffix)));
-            // The desktop's appearance reached the program.
-            EXPECT_EQ (juce::ImageFileFormat::loadFrom (shots.getChildFile ("window" + suffix)).getPixelAt (5, 300), juce::Colour (dark ? 0xFF373337 : 0xFFEFEFEF));
+            // The desktop's appearance reached the program: left of the content is the window's background.
+            EXPECT_TRUE (display.screenshotOnceShowing (window, shots.getChildFile ("window" + suffix), { 5, 300 },
+                                                        juce::Colour (dark ? 0xFF373337 : 0xFFEFEFEF)));
 
             // The Help menu of the window's own menu bar, cut from the screen around the window.
-            ASSERT_TRUE (display.click (window, { 110, 11 }));
-            juce::Thread::sleep (400);
+            const auto openHelpMenu = [&]
+            {
+                return display.click (window, { 110, 11 }) && display.waitForWindow ("menu", 5000, run.app.getPid()) != 0;
+            };
+
+            ASSERT_TRUE (openHelpMenu()) << "the Help menu opens";
+            juce::Thread::sleep (300);
             const auto area = run.expectedBounds.withHeight (300);
             ASSERT_TRUE (display.runTool ({ "import", "-window", "root", "-crop",
                                             juce::String::formatted ("%dx%d+%d+%d", area.getWidth(), area.getHeight(), area.getX(), area.getY()),
                                             "+repage", shots.getChildFile ("help-menu" + suffix).getFullPathName() }));
 
-            ASSERT_TRUE (display.click (window, { 150, 69 }));
-            const auto about = display.waitForWindow ("About", 5000);
+            // On a busy machine a menu now and then drops a synthetic click, so a user's second try is allowed.
+            WindowId about = 0;
+
+            for (int attempt = 0; attempt < 3 && about == 0; ++attempt)
+            {
+                if (attempt > 0 && display.waitForWindow ("menu", 500, run.app.getPid()) == 0)
+                {
+                    ASSERT_TRUE (openHelpMenu());
+                }
+
+                ASSERT_TRUE (display.click (window, { 150, 69 }));
+                about = display.waitForWindow ("About", 4000);
+            }
+
             ASSERT_NE (about, 0u) << "choosing About VADizudiv opens the About box";
             juce::Thread::sleep (300);
             ASSERT_TRUE (display.screenshot (about, shots.getChildFile ("about" + suffix)));
         }
 
         // As the window's close button would, with the About box still open.
-        ASSERT_TRUE (display.requestClose (window));
-        EXPECT_EQ (run.app.waitForExit (15000), 0) << run.app.getOutput();
+        EXPECT_EQ (run.app.closeAndWaitForExit (window), 0) << run.app.getOutput();
         EXPECT_EQ (settings().getValue ("windowState"), run.storedAfter);
     }
 }

@@ -88,9 +88,7 @@ TEST (EndToEnd, OscBecomesMidiOnTheAdvertisedPortASecondCopyFallsBackAndQuitting
     // left of the content is the window's background.
     const auto screenshot = [&] (WindowId shown, const char* name, juce::Colour background)
     {
-        const auto file = juce::File (SX_BINARY_DIR "/screenshots/e2e").getChildFile (name);
-        juce::Thread::sleep (300);
-        EXPECT_TRUE (display.screenshot (shown, file) && juce::ImageFileFormat::loadFrom (file).getPixelAt (5, 300) == background) << name;
+        EXPECT_TRUE (display.screenshotOnceShowing (shown, juce::File (SX_BINARY_DIR "/screenshots/e2e").getChildFile (name), { 5, 300 }, background)) << name;
     };
 
     screenshot (window, "running-light.png", juce::Colour (0xFFEFEFEF));
@@ -102,12 +100,10 @@ TEST (EndToEnd, OscBecomesMidiOnTheAdvertisedPortASecondCopyFallsBackAndQuitting
     const auto secondWindow = display.waitForWindow ("VADizudiv", 15000, second.getPid());
     ASSERT_NE (secondWindow, 0u) << second.getOutput();
     screenshot (secondWindow, "second-copy-dark.png", juce::Colour (0xFF373337));
-    ASSERT_TRUE (display.requestClose (secondWindow));
-    EXPECT_EQ (second.waitForExit (15000), 0) << second.getOutput();
+    EXPECT_EQ (second.closeAndWaitForExit (secondWindow), 0) << second.getOutput();
     EXPECT_NE (settings (second).getIntValue ("portNumber", port), port);
 
-    ASSERT_TRUE (display.requestClose (window));
-    EXPECT_EQ (first.waitForExit (15000), 0) << first.getOutput();
+    EXPECT_EQ (first.closeAndWaitForExit (window), 0) << first.getOutput();
     stored.set ("portNumber", juce::String (port));
     EXPECT_EQ (settings (first).getAllProperties(), stored) << settings (first).getAllProperties().getDescription();
     home.deleteRecursively();

@@ -212,7 +212,30 @@ bool VirtualDisplay::setDarkMode (bool shouldBeDark)
     // The framework takes a theme name ending in "dark" for a dark desktop.
     workFolder.getChildFile ("xsettingsd.conf")
               .replaceWithText (juce::String ("Net/ThemeName \"") + (shouldBeDark ? "Adwaita-dark" : "Adwaita") + "\"\n");
-    return settingsServer != nullptr && kill (settingsServer->getPid(), SIGHUP) == 0;
+
+    if (settingsServer == nullptr || kill (settingsServer->getPid(), SIGHUP) != 0)
+        return false;
+
+    // The server rereads its file in its own time; a program started before it has published
+    // the new name would come up in the old appearance.
+    const auto connection = connectTo (name);
+
+    return connection != nullptr && waitUntil (10000, [&]
+    {
+        const auto owner = XGetSelectionOwner (connection.get(), atom (connection, "_XSETTINGS_S0"));
+        Atom type = None;
+        int format = 0;
+        unsigned long count = 0, remaining = 0;
+        unsigned char* data = nullptr;
+
+        if (owner == None || XGetWindowProperty (connection.get(), owner, atom (connection, "_XSETTINGS_SETTINGS"), 0, 1024, False,
+                                                 AnyPropertyType, &type, &format, &count, &remaining, &data) != Success)
+            return false;
+
+        const auto published = std::string (reinterpret_cast<const char*> (data), data != nullptr ? count : 0);
+        XFree (data);
+        return (published.find ("Adwaita-dark") != std::string::npos) == shouldBeDark;
+    });
 }
 
 std::optional<juce::String> VirtualDisplay::runTool (const juce::StringArray& command, int timeoutMs) const
@@ -280,8 +303,11 @@ bool VirtualDisplay::requestClose (WindowId window) const
 
 bool VirtualDisplay::click (WindowId window, juce::Point<int> position) const
 {
+    // As a hand would: the pointer rests before the button goes down, and the button stays down a moment.
+    // A popup menu only takes a click on an item that it has seen the pointer over, pressed and let go.
     return runTool ({ "xdotool", "mousemove", "--window", juce::String ((juce::int64) window),
-                      juce::String (position.x), juce::String (position.y), "click", "1" }).has_value();
+                      juce::String (position.x), juce::String (position.y),
+                      "sleep", "0.15", "mousedown", "1", "sleep", "0.08", "mouseup", "1" }).has_value();
 }
 
 bool VirtualDisplay::screenshot (WindowId window, const juce::File& pngFile) const
@@ -290,6 +316,14 @@ bool VirtualDisplay::screenshot (WindowId window, const juce::File& pngFile) con
     return runTool ({ "import", "-window", window != 0 ? juce::String ((juce::int64) window) : juce::String ("root"),
                       pngFile.getFullPathName() }).has_value()
         && pngFile.existsAsFile();
+}
+
+bool VirtualDisplay::screenshotOnceShowing (WindowId window, const juce::File& pngFile, juce::Point<int> position, juce::Colour colour) const
+{
+    return waitUntil (8000, [&]
+    {
+        return screenshot (window, pngFile) && juce::ImageFileFormat::loadFrom (pngFile).getPixelAt (position.x, position.y) == colour;
+    });
 }
 
 //==============================================================================
@@ -321,6 +355,23 @@ bool AppProcess::start()
     environment.addArray (options.environment);
     process = std::make_unique<Subprocess> (juce::StringArray { getDefaultBinary().getFullPathName() }, environment, outputFile);
     return process->getPid() > 0;
+}
+
+std::optional<int> AppProcess::closeAndWaitForExit (WindowId window, int timeoutMs)
+{
+    // The framework's X11 loop reads the connection only when it becomes readable, so a request that
+    // Xlib queued while the program waited for something else can sit unseen until the next event
+    // arrives. Asking again, as an impatient user would click again, supplies that event.
+    for (const auto deadline = juce::Time::getMillisecondCounter() + (juce::uint32) timeoutMs;;)
+    {
+        if (! display.requestClose (window))
+            return waitForExit (0);
+
+        const auto remaining = (int) (deadline - juce::Time::getMillisecondCounter());
+
+        if (const auto code = waitForExit (juce::jlimit (0, 2000, remaining)); code || remaining <= 2000)
+            return code;
+    }
 }
 
 } // namespace sx::test

@@ -66,6 +66,10 @@ public:
     bool click (WindowId window, juce::Point<int> positionInWindow) const;
     bool screenshot (WindowId window, const juce::File& pngFile) const;     // window 0: the whole screen
 
+    // Screenshots of the window until the pixel at `position` has this colour (a busy program paints late);
+    // the last one stays in the file. False when it never had it.
+    bool screenshotOnceShowing (WindowId window, const juce::File& pngFile, juce::Point<int> position, juce::Colour colour) const;
+
 private:
     bool startServer (int height);
 
@@ -93,6 +97,9 @@ public:
     bool start();
 
     std::optional<int> waitForExit (int timeoutMs)  { return process != nullptr ? process->waitForExit (timeoutMs) : std::nullopt; }
+
+    // Asks the window to close, as its close button would, until the program ends or the time is up; its exit code.
+    std::optional<int> closeAndWaitForExit (WindowId window, int timeoutMs = 15000);
     pid_t getPid() const noexcept                   { return process != nullptr ? process->getPid() : -1; }
 
     juce::String getOutput() const                  { return outputFile.loadFileAsString(); }   // stdout and stderr so far
