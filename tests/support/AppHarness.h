@@ -54,7 +54,7 @@ public:
 
     bool isRunning() const noexcept             { return server != nullptr && settingsServer != nullptr; }
     juce::String getName() const                { return name; }
-    bool setDarkMode (bool shouldBeDark);       // running programs hear of it at once
+    bool setDarkMode (bool shouldBeDark);       // returns once published: programs started after it see it
 
     // Runs an X client on this display; its standard output, or nullopt when it failed or overran.
     std::optional<juce::String> runTool (const juce::StringArray& command, int timeoutMs = 10000) const;
