@@ -58,14 +58,10 @@ bool NetNamespace::run (const juce::String& commands)
 bool NetNamespace::addVethPair (const juce::String& name, const juce::String& peerName, const juce::String& addressWithPrefix)
 {
     // Without "brd +" the interface has no broadcast address, and the system reports its own address in its place.
-    // The kernel attaches the link's queue a little after "up" (later still on a busy machine); until then
-    // whatever is sent through it is dropped unseen, so wait for both ends to report "state UP".
-    const auto isUp = [] (const juce::String& link) { return "ip link show " + link + " | grep -q 'state UP'"; };
-
     return run ("ip link add " + name + " type veth peer name " + peerName
                 + " && ip address add " + addressWithPrefix + " brd + dev " + name
                 + " && ip link set " + name + " up && ip link set " + peerName + " up"
-                + " && for i in $(seq 200); do " + isUp (name) + " && " + isUp (peerName) + " && exit 0; sleep 0.025; done; exit 1");
+                + " && " SX_SOURCE_DIR "/tests/support/wait-links-up " + name + " " + peerName);
 }
 
 //==============================================================================
