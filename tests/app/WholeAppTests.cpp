@@ -72,7 +72,7 @@ TEST (WholeApp, FirstRunScreenshotsAndRestoredWindowState)
                                             juce::String::formatted ("%dx%d+%d+%d", area.getWidth(), area.getHeight(), area.getX(), area.getY()),
                                             "+repage", shots.getChildFile ("help-menu" + suffix).getFullPathName() }));
 
-            // On a busy machine a menu now and then drops a synthetic click, so a user's second try is allowed.
+            // A click can sit unread in the framework's X11 queue (see closeAndWaitForExit), so a second try is allowed.
             WindowId about = 0;
 
             for (int attempt = 0; attempt < 3 && about == 0; ++attempt)
