@@ -41,6 +41,14 @@ MidiDeviceManager::MidiDeviceManager (sx::MidiPortSystem& system)
                                 true);
 }
 
+MidiDeviceManager::~MidiDeviceManager()
+{
+    // An open input may deliver on the system's thread until it is closed, and delivery
+    // takes midiCallbackLock and reads midiCallbacks, which member order would destroy
+    // before the inputs: close the inputs while both still exist.
+    enabledMidiInputs.clear();
+}
+
 //==============================================================================
 void MidiDeviceManager::setMidiOutputDeviceEnabled (const juce::String& name, bool enabled, bool isVirtual)
 {

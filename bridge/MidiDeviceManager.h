@@ -20,7 +20,7 @@ public:
     /** Uses the given port system, which must outlive the manager. */
     explicit MidiDeviceManager (sx::MidiPortSystem& portSystem);
 
-    ~MidiDeviceManager() override = default;
+    ~MidiDeviceManager() override;
 
     void setMidiOutputDeviceEnabled (const juce::String& name, bool enabled, bool isVirtual);
     void setMidiInputDeviceEnabled (const juce::String& name, bool enabled);

@@ -140,4 +140,10 @@ TEST_F (ManagerTest, InputsOpenInTheSystemsOrderAndAbsentOnesAreRememberedUntilT
     // Present but named only in another case: neither opened nor remembered.
     restartWith ("<DEVICESETUP><MIDIINPUT name=\"pads\"/><MIDIINPUT name=\"Piano\"/></DEVICESETUP>");
     EXPECT_EQ (savedState(), saved);
+
+    // Going away, the manager closes its inputs first, while the lock that their
+    // deliveries take still exists; the outputs follow.
+    manager->setMidiInputDeviceEnabled ("Keys", true);
+    manager.reset();
+    EXPECT_EQ (ports.getClosedPortNames().strings.getLast(), virtualMidiPortName);
 }

@@ -59,6 +59,9 @@ public:
     juce::StringArray getOpenOutputNames() const            { juce::StringArray n; for (auto& p : getOpenOutputs()) n.add (p.name); return n; }
     juce::StringArray getOpenInputNames() const             { juce::StringArray n; for (auto& p : getOpenInputs()) n.add (p.name); return n; }
 
+    // The names of the ports closed so far, in the order in which they were closed.
+    juce::StringArray getClosedPortNames() const            { const juce::ScopedLock sl (lock); return closed; }
+
     // Delivers to every started input open on a device of that name; returns how many got it.
     int inject (const juce::String& inputName, const juce::MidiMessage& message)
     {
@@ -108,6 +111,7 @@ private:
         {
             const juce::ScopedLock sl (system.lock);
             system.open.erase (std::find (system.open.begin(), system.open.end(), this));
+            system.closed.add (info.name);
         }
 
         juce::String getName() const override                           { return info.name; }
@@ -159,6 +163,7 @@ private:
     mutable juce::CriticalSection lock;
     juce::Array<sx::MidiPortInfo> outputs, inputs;
     std::vector<Port*> open;
+    juce::StringArray closed;
     std::vector<SentBlock> sent;
     int nextId = 1;
     bool failing = false, recording = true;
