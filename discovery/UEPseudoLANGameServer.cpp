@@ -1,4 +1,5 @@
 #include "discovery/UEPseudoLANGameServer.h"
+#include "platform/ComputerName.h"
 
 namespace
 {
@@ -6,7 +7,7 @@ namespace
     {
         juce::String getComputerName() override
         {
-            return juce::SystemStats::getComputerName();
+            return sx::platform::getComputerName();
         }
 
         juce::Array<juce::IPAddress> getIPv4Addresses() override

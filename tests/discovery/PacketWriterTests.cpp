@@ -1,4 +1,5 @@
 #include "discovery/PacketWriter.h"
+#include "platform/ComputerName.h"
 
 #include <gtest/gtest.h>
 
@@ -59,4 +60,12 @@ TEST (PacketWriter, AWriteThatDoesNotFitEndsTheWriting)
         EXPECT_EQ (writer.bytes, fromHex (expected));
         EXPECT_TRUE (writer.overflow);
     }
+}
+
+TEST (SessionAdvertisement, ComputerNameDropsItsLastLocalDomain)
+{
+    const std::pair<const char*, const char*> cases[] { { "Studio-Mac.local", "Studio-Mac" }, { "Studio.LOCAL", "Studio" },
+                                                        { "a.local.b.Local", "a.local.b" }, { "locality", "locality" }, { "", "" } };
+    for (const auto& [host, name] : cases)
+        EXPECT_EQ (sx::platform::withoutLocalDomain (host), name) << host;
 }
