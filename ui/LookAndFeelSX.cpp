@@ -1,34 +1,13 @@
 #include "ui/LookAndFeelSX.h"
 
 #include "platform/Appearance.h"
+#include "ui/Fonts.h"
 
 namespace
 {
     constexpr float textEditorCorner = 6.0f;
     constexpr float textEditorOutlineThickness = 4.0f;
     constexpr float fieldCorner = 4.0f;
-
-    /** The typeface name that every default sans-serif font of the program is given.
-
-        On macOS "System Font" names the system's interface typeface. Other systems
-        know no family of that name: FreeType would find no face for it and every
-        glyph would come out blank. There the program uses the sans-serif family the
-        framework itself would choose, so the text keeps a proper face and metrics.
-    */
-    juce::String systemSansSerifTypefaceName()
-    {
-       #if JUCE_MAC
-        return "System Font";
-       #else
-        const juce::Font placeholder (juce::Font::getDefaultSansSerifFontName(), 10.0f, juce::Font::plain);
-
-        if (auto typeface = juce::Font::getDefaultTypefaceForFont (placeholder))
-            if (typeface->getName().isNotEmpty())
-                return typeface->getName();
-
-        return {};
-       #endif
-    }
 
     bool isInsideAlertWindow (const juce::TextEditor& editor)
     {
@@ -40,7 +19,7 @@ LookAndFeelSX::LookAndFeelSX()
 {
     // Fonts find their typeface through the default look-and-feel, not through the
     // one a component uses, so the name has to go there to reach every text.
-    juce::LookAndFeel::getDefaultLookAndFeel().setDefaultSansSerifTypefaceName (systemSansSerifTypefaceName());
+    juce::LookAndFeel::getDefaultLookAndFeel().setDefaultSansSerifTypefaceName (getSansSerifFamilyName());
 
     // Chosen once: the colour table keeps the appearance of the moment the look was made.
     // (Qualified, because the base's own getCurrentColourScheme would return its old scheme.)
@@ -136,7 +115,7 @@ void LookAndFeelSX::drawPopupMenuItem (juce::Graphics& g, const juce::Rectangle<
 juce::Font LookAndFeelSX::getPopupMenuFont()
 {
     juce::Font font (20.0f);
-    font.setTypefaceStyle ("Regular");
+    font.setTypefaceStyle (getFaceStyle ("Regular"));
     return font;
 }
 

@@ -29,17 +29,9 @@ namespace
 {
     const juce::String hotspotCaption ("Wi-Fi Direct Hotspot");
 
-    juce::Font makeInstructionsFont()
-    {
-        juce::Font font (14.0f, juce::Font::plain);
-        font.setTypefaceStyle ("Regular");
-        font.setExtraKerningFactor (0.0408f);
-        return font;
-    }
-
     juce::Font withBoldStyle (juce::Font font)
     {
-        font.setTypefaceStyle ("Bold");
+        font.setTypefaceStyle (getFaceStyle ("Bold"));
         return font;
     }
 
@@ -112,7 +104,7 @@ MainComponent::MainComponent (juce::PropertiesFile* p, juce::ApplicationCommandM
     instructionsEditor.setMultiLine (true, true);
     instructionsEditor.setCaretVisible (false);
     instructionsEditor.setScrollbarsShown (false);
-    instructionsEditor.setFont (makeInstructionsFont());
+    instructionsEditor.setFont (makeFont (14.0f, "Regular"));
 
     updateInstructions();
 

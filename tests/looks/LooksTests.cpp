@@ -164,15 +164,21 @@ TEST (LookAndFeelSX, EditableLabelIsAFieldAndPlainLabelIsOutlined)
     EXPECT_GT (countOfHue (plain, red), 10);
 }
 
-TEST (Fonts, HeadingAndRegularFontsRenderInARealTypeface)
+TEST (Fonts, HeadingAndRegularFontsRenderInARealTypefaceAndAFaceTheFamilyHas)
 {
     LookAndFeelSX look;     // names the typeface of every default font: it must still have glyphs
+    const auto faces = juce::Font::findAllTypefaceStyles (getSansSerifFamilyName());
+
     for (const auto& font : { makeHeadingFont(), makeRegularFont() })
+    {
+        // A face the family lacks would leave the framework to take whichever face it lists first.
+        EXPECT_TRUE (faces.contains (font.getTypefaceStyle())) << font.getTypefaceStyle();
         EXPECT_GT (countOfHue (paintInto (200, 40, [&] (juce::Graphics& g)
         {
             g.setFont (font);
             g.drawText ("Message Log", 0, 0, 200, 40, juce::Justification::centredLeft, false);
         }), {}, 0x80), 60);
+    }
 }
 
 TEST (NineSlice, CornersShrinkAndMiddlesVanishAtSmallSizes)

@@ -1,5 +1,6 @@
 #include "app/Application.h"
 #include "tests/support/InMemoryMidiPorts.h"
+#include "ui/Fonts.h"
 #include "ui/MainComponent.h"
 
 #include <gtest/gtest.h>
@@ -272,7 +273,7 @@ TEST (Instructions, EachVariantWithItsBoldRunsAndTheFontRestored)
     MainRig rig;
     auto& main = *rig.main;
     const auto regular = main.instructionsEditor.getFont();
-    ASSERT_EQ (regular.getTypefaceStyle(), "Regular");
+    ASSERT_EQ (regular.getTypefaceStyle(), getFaceStyle ("Regular"));
 
     const struct { const char* wifi; const char* hotspot; std::function<void()> action; juce::String text; juce::StringArray bold; } variants[] = {
         { "HomeNet", "", [&] { main.updateInstructions(); }, stepOne + "HomeNet" + stepTwo, { "HomeNet", "Studio-Mac" } },
@@ -302,10 +303,10 @@ TEST (Instructions, EachVariantWithItsBoldRunsAndTheFontRestored)
 
         for (auto [text, font] : recorder.runs)
         {
-            if (font.getTypefaceStyle() == "Bold")
+            if (font.getTypefaceStyle() == getFaceStyle ("Bold"))
                 bold.add (text);
 
-            font.setTypefaceStyle ("Regular");
+            font.setTypefaceStyle (regular.getTypefaceStyle());
             EXPECT_EQ (font, regular) << text;
         }
 
