@@ -1,4 +1,8 @@
+#include "app/Application.h"
+#include "app/SettingsFile.h"
 #include "app/SettingsXmlCheck.h"
+#include "bridge/MidiDeviceManager.h"
+#include "tests/support/InMemoryMidiPorts.h"
 
 #include <gtest/gtest.h>
 
@@ -53,4 +57,34 @@ TEST (SettingsXmlCheck, AcceptsWhatTheFrameworkWritesAndHandEditsAndRefusesTheRe
             EXPECT_TRUE (SettingsXmlCheck::check (element->toString (juce::XmlElement::TextFormat().singleLine().withoutHeader())).wasOk());
         }
     }
+}
+
+TEST (SettingsFile, AFileWrittenByTheApplicationLoadsWithTheSameValuesAndIsWrittenBackUnchanged)
+{
+    const juce::TemporaryFile folder;
+    const auto file = folder.getFile().getChildFile ("VADizudiv.settings");
+    const auto options = Application::getSettingsOptions();
+    sx::test::InMemoryMidiPortSystem ports;
+    const auto synth = juce::String::fromUTF8 ("Synth \"<&'\xc3\xa9>\"\t");
+    ports.addOutput (synth);
+
+    juce::StringPairArray values;
+    {
+        // As the application writes the file at quit.
+        MidiDeviceManager devices (ports);
+        devices.setMidiOutputDeviceEnabled (synth, true, false);
+        juce::PropertiesFile written (file, options);
+        written.setValue ("windowState", "fs 100 50 400 3000");
+        written.setValue ("portNumber", "9100");
+        written.setValue ("midiDeviceSettings", devices.createStateXml()->toString (juce::XmlElement::TextFormat().singleLine().withoutHeader()));
+        written.setValue ("connectionSettingsVisible", true);
+        values = written.getAllProperties();
+    }
+
+    juce::MemoryBlock bytes, bytesAfter;
+    ASSERT_TRUE (file.loadFileAsData (bytes));
+    EXPECT_EQ (SettingsFile::runLoadPath (bytes, file, options, ports), "");
+    EXPECT_TRUE (file.loadFileAsData (bytesAfter) && bytesAfter == bytes) << file.loadFileAsString();
+    EXPECT_EQ (SettingsFile::open (file, options).properties->getAllProperties(), values);
+    folder.getFile().deleteRecursively();
 }
