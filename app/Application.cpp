@@ -1,9 +1,12 @@
 #include "Application.h"
 
+#include "app/SettingsFile.h"
 #include "platform/DesktopWindow.h"
 #include "platform/MainMenu.h"
 #include "platform/SettingsLocation.h"
 #include "ui/MainComponent.h"
+
+#include <cstdio>
 
 //==============================================================================
 Application::Application() = default;
@@ -34,7 +37,12 @@ juce::PropertiesFile::Options Application::getSettingsOptions()
 void Application::initialise (const juce::String&)
 {
     const auto options = getSettingsOptions();
-    properties = std::make_unique<juce::PropertiesFile> (sx::platform::getSettingsFile (options), options);
+    auto settings = SettingsFile::open (sx::platform::getSettingsFile (options), options);
+
+    if (settings.problem.isNotEmpty())
+        std::fprintf (stderr, "%s\n", settings.problem.toRawUTF8());
+
+    properties = std::move (settings.properties);
     commandManager = std::make_unique<juce::ApplicationCommandManager>();
     mainWindow = std::make_unique<MainWindow> (getApplicationName(), *this);
 }

@@ -1,5 +1,6 @@
 #include "MainComponent.h"
 
+#include "app/SettingsXmlCheck.h"
 #include "bridge/OSCVocabulary.h"
 #include "hotspot/ShellCommandRunner.h"
 #include "hotspot/WiFiDirect.h"
@@ -79,9 +80,9 @@ MainComponent::MainComponent (juce::PropertiesFile* p, juce::ApplicationCommandM
       discoveryServer (makeNetworkEnvironment()),
       midiDeviceSelector (oscTranslator.getMidiDeviceManager(), virtualMidiPortName)
 {
-    // Only a whole, well-formed document is restored; anything else leaves the
-    // virtual source as the only output.
-    if (auto state = juce::XmlDocument::parse (properties->getValue ("midiDeviceSettings", {})))
+    // Only a whole, well-formed document that can also be written back at quit is
+    // restored; anything else leaves the virtual source as the only output.
+    if (auto state = SettingsXmlCheck::parse (properties->getValue ("midiDeviceSettings", {})))
         oscTranslator.getMidiDeviceManager().initialiseFromXml (*state);
 
     connectionSettingsView.portLabel.setText (sanitisePortNumberText (properties->getValue ("portNumber", "9001")),

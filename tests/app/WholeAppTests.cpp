@@ -115,3 +115,54 @@ TEST (WholeApp, WithoutADisplayItSaysSoAndFails)
         EXPECT_TRUE (text.contains ("needs a graphical display") && ! text.containsAnyOf ("\r\n")) << text;
     }
 }
+
+// Files that hung the start, crashed every start or every quit, overflowed the stack or sent the parser
+// past its buffer. One home for all, so each run must keep its file beside the earlier ones'.
+TEST (WholeApp, AnUnreadableSettingsFileIsKeptAsideAndTheDefaultsAreWritten)
+{
+    VirtualDisplay display;
+    ASSERT_TRUE (display.isRunning());
+    const AppProcess homeOwner (display);
+    AppProcess::Options sameHome;
+    sameHome.home = homeOwner.getHome();
+
+    const std::string mixed = R"(<PROPERTIES><VALUE name="k"><D>x<a><b/></a></D></VALUE></PROPERTIES>)";
+    std::string escaped, deep = R"(<PROPERTIES><VALUE name="midiDeviceSettings">)";
+    for (const auto c : mixed)
+        escaped += c == '<' ? "&lt;" : c == '>' ? "&gt;" : c == '"' ? "&quot;" : std::string (1, c);
+    for (const auto* tag : { "<a>", "</a>" })
+        for (int i = 0; i < 200000; ++i)
+            deep += tag;
+
+    const std::string files[] = { "<PROPERTIES><?x?>D",
+                                  mixed,
+                                  R"(<PROPERTIES><VALUE name="midiDeviceSettings" val=")" + escaped + R"("/></PROPERTIES>)",
+                                  deep + "</VALUE></PROPERTIES>",
+                                  "<PROPERTIES><VALUE name=\"k\" val=\"\xff\"/></PROPERTIES>" };
+
+    for (size_t i = 0; i < std::size (files); ++i)
+    {
+        SCOPED_TRACE (i);
+        AppProcess app (display, sameHome);
+        const auto settings = app.getSettingsFile();
+        const juce::MemoryBlock bytes (files[i].data(), files[i].size());
+        ASSERT_TRUE (settings.getParentDirectory().createDirectory() && settings.replaceWithData (bytes.getData(), bytes.getSize()));
+        ASSERT_TRUE (app.start());
+        const auto window = display.waitForWindow ("VADizudiv", 15000, app.getPid());
+        ASSERT_NE (window, 0u) << app.getOutput();
+        EXPECT_EQ (app.closeAndWaitForExit (window), 0) << app.getOutput();
+
+        const auto kept = settings.getSiblingFile (i == 0 ? "VADizudiv.settings.unreadable" : "VADizudiv.settings(" + juce::String (i + 1) + ").unreadable");
+        juce::MemoryBlock keptBytes;
+        EXPECT_TRUE (kept.loadFileAsData (keptBytes) && keptBytes == bytes);
+        juce::StringArray report;
+        for (const auto& line : juce::StringArray::fromLines (app.getOutput()))
+            if (line.contains ("settings file"))
+                report.add (line);
+        EXPECT_TRUE (report.size() == 1 && report[0].endsWith (" kept as " + kept.getFullPathName())) << app.getOutput();
+
+        juce::PropertiesFile fresh (settings, Application::getSettingsOptions());
+        EXPECT_EQ (fresh.getAllProperties().getAllKeys(), juce::StringArray ({ "windowState", "portNumber", "midiDeviceSettings", "connectionSettingsVisible" }));
+        EXPECT_EQ (fresh.getValue ("portNumber"), "9001");
+    }
+}

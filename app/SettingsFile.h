@@ -1,0 +1,38 @@
+#pragma once
+
+#include <juce_data_structures/juce_data_structures.h>
+
+#include <memory>
+
+namespace sx { class MidiPortSystem; }
+
+/*  Opens the application's settings file so that neither reading it now nor writing it back
+    later can hang or crash.
+
+    A file is unreadable when it fails SettingsXmlCheck, when the framework then cannot read it
+    as a properties document, or when it holds a value that the framework would have to parse
+    as XML to write the file back (it tries every value, to nest those that hold an element)
+    and that fails the check. An unreadable file is moved aside, under the same name with
+    ".unreadable" added (numbered when that name is taken), and the defaults are used; the file
+    is not parsed by the framework at all when it fails the check.
+*/
+class SettingsFile
+{
+public:
+    struct Opened
+    {
+        std::unique_ptr<juce::PropertiesFile> properties;
+        juce::String problem;   // one line for the user when the file on disk was unreadable; else empty
+    };
+
+    static Opened open (const juce::File& file, const juce::PropertiesFile::Options& options);
+
+    /** What the application does with a settings file's bytes from start to quit, without a
+        window, for fuzzing: writes them to the file, opens it, restores the MIDI device state
+        from it as the main component does and stores that state and the whole file again as
+        quitting does. Returns the open's problem line. The file, and any copy kept aside,
+        stay in the file's folder.
+    */
+    static juce::String runLoadPath (const juce::MemoryBlock& fileBytes, const juce::File& file,
+                                     const juce::PropertiesFile::Options& options, sx::MidiPortSystem& midiPorts);
+};
