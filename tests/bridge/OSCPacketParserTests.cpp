@@ -94,7 +94,7 @@ TEST (OSCPacketParser, AcceptsWellFormedAndRejectsMalformedDatagrams)
     elementTooShort[19] -= 4;
     elementTooLong[19] += 4;
 
-    // The starving datagram: 3,273 bundles around one 16-byte message, 65,476 bytes.
+    // A starving datagram: 3,273 bundles around one 16-byte message, 65,476 bytes.
     const auto starving = nested (3273, join ({ "/sxc/deep", "," }));
     ASSERT_EQ (starving.size(), 65476u);
 
