@@ -1,8 +1,9 @@
 /*  The OSC-to-MIDI bridge: the translator on its own, then the whole receive path
-    (datagram over 127.0.0.1 -> juce::OSCReceiver -> translator -> in-memory output),
+    (datagram over 127.0.0.1 -> OSCDatagramReceiver -> translator -> in-memory output),
     measured beside a plain blocking UDP receive loop on the same kind of socket with
     the same traffic, which is as fast as any receiver on this machine can be.
 */
+#include "bridge/OSCDatagramReceiver.h"
 #include "bridge/OSCTranslator.h"
 #include "tests/bridge/OscBytes.h"
 #include "tests/support/InMemoryMidiPorts.h"
@@ -130,7 +131,7 @@ public:
     Timeline timeline;
 };
 
-/** The application's path: juce::OSCReceiver, the translator as a real-time listener,
+/** The application's path: OSCDatagramReceiver, the translator as a real-time listener,
     and an in-memory virtual source that notes when each block arrives. */
 class TranslatorPath : public Path,
                        private juce::OSCReceiver::Listener<juce::OSCReceiver::RealtimeCallback>
@@ -180,7 +181,7 @@ private:
     sx::test::InMemoryMidiPortSystem ports;
     OSCTranslator translator { ports };
     juce::DatagramSocket socket { false };
-    juce::OSCReceiver receiver { "JUCE OSC server" };
+    OSCDatagramReceiver receiver;
 };
 
 /** The ceiling: one thread blocked in recv() on the same kind of socket. */
@@ -358,7 +359,7 @@ void benchReceivePath()
         return runs[runs.size() / 2];
     };
 
-    std::printf ("Receive path over 127.0.0.1: OSCReceiver + translator (ours) vs. plain blocking UDP loop (ceiling)\n");
+    std::printf ("Receive path over 127.0.0.1: OSCDatagramReceiver + translator (ours) vs. plain blocking UDP loop (ceiling)\n");
     std::printf ("Median of 3 runs each; ratio = ours / ceiling\n");
     std::printf ("| traffic               | path    | received | loss %%  | msgs/s     | p50 us  | p99 us  | p99.9 us |\n");
     std::printf ("|-----------------------|---------|---------:|--------:|-----------:|--------:|--------:|---------:|\n");

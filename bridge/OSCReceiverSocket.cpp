@@ -47,7 +47,7 @@ OSCReceiverSocket::~OSCReceiverSocket()
     close();
 }
 
-bool OSCReceiverSocket::connect (juce::OSCReceiver& receiver, int port)
+bool OSCReceiverSocket::connect (OSCDatagramReceiver& receiver, int port)
 {
     disconnect (receiver);
 
@@ -74,11 +74,18 @@ bool OSCReceiverSocket::connect (juce::OSCReceiver& receiver, int port)
     return false;
 }
 
-void OSCReceiverSocket::disconnect (juce::OSCReceiver& receiver)
+void OSCReceiverSocket::disconnect (OSCDatagramReceiver& receiver)
 {
-    // A non-owned socket is not shut down by the receiver: it only stops its
-    // thread (which polls every 100 ms), and only then may the socket go.
-    receiver.disconnect();
+    // The receiver does not shut the socket down: it only stops its thread (which
+    // polls every 100 ms), and only then may the socket go. A thread that did not
+    // stop (a listener that never returned) may still read it: it is let go of
+    // rather than closed under that thread.
+    if (! receiver.disconnect())
+    {
+        [[maybe_unused]] auto* stillInUse = socket.release();
+        return;
+    }
+
     close();
 }
 

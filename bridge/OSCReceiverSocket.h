@@ -1,12 +1,14 @@
 #pragma once
 
+#include "bridge/OSCDatagramReceiver.h"
+
 #include <juce_osc/juce_osc.h>
 
 #include <atomic>
 #include <deque>
 #include <memory>
 
-/*  The UDP socket that the OSC receiver listens on.
+/*  The UDP socket that the OSC receiver (OSCDatagramReceiver) listens on.
 
     juce::OSCReceiver::connect() makes its own socket with address reuse switched on
     and a 64 KiB receive buffer. With reuse on, a second copy of the application can
@@ -40,10 +42,10 @@ public:
         the port on every interface (0 lets the system choose a free port) and starts
         the receiver on it. False when the port is out of range, held by anyone else,
         or the receiver refused the socket; the receiver is then left disconnected. */
-    bool connect (juce::OSCReceiver& receiver, int port);
+    bool connect (OSCDatagramReceiver& receiver, int port);
 
     /** Disconnects the receiver (waiting for its thread), then closes the socket. */
-    void disconnect (juce::OSCReceiver& receiver);
+    void disconnect (OSCDatagramReceiver& receiver);
 
     /** The port the socket is bound to, read back from the system; -1 when unbound. */
     int getBoundPort() const noexcept;

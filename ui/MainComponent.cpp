@@ -168,12 +168,13 @@ MainComponent::~MainComponent()
 
     juce::Desktop::getInstance().removeDarkModeSettingListener (this);
 
-    // The receiver thread reaches the translator and the log: it must be gone
-    // before either is destroyed.
+    // The receiver thread reaches the translator and the log: it is stopped first, so
+    // that from here on nothing calls either from it, and only then are they unhooked
+    // (the receiver reads its listeners and handler without a lock).
+    oscSocket.disconnect (oscReceiver);
     oscReceiver.removeListener (&oscTranslator);
     oscReceiver.removeListener (&logRelay);
     oscReceiver.registerFormatErrorHandler (nullptr);
-    oscSocket.disconnect (oscReceiver);
 
     setLookAndFeel (nullptr);
 }

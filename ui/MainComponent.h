@@ -1,6 +1,7 @@
 #pragma once
 
 #include "app/MenuBar.h"
+#include "bridge/OSCDatagramReceiver.h"
 #include "bridge/OSCReceiverSocket.h"
 #include "bridge/OSCTranslator.h"
 #include "discovery/UEPseudoLANGameServer.h"
@@ -75,7 +76,7 @@ public:
     juce::ApplicationCommandManager* const commandManager;
     std::unique_ptr<MenuBar> menuBar;
     OSCReceiverSocket oscSocket;    // outlives the receiver's use of it
-    juce::OSCReceiver oscReceiver;
+    OSCDatagramReceiver oscReceiver;
     OSCTranslator oscTranslator;
     UEPseudoLANGameServer discoveryServer;
     LookAndFeelSX lookAndFeel;

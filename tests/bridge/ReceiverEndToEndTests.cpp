@@ -1,3 +1,4 @@
+#include "bridge/OSCDatagramReceiver.h"
 #include "bridge/OSCTranslator.h"
 #include "bridge/OSCVocabulary.h"
 #include "tests/bridge/OscBytes.h"
@@ -21,7 +22,7 @@ TEST (ReceiverEndToEnd, DatagramsBecomeMidiAndMalformedPacketsNeverReachTheTrans
     juce::DatagramSocket receiveSocket (false), sendSocket (false);
     ASSERT_TRUE (receiveSocket.bindToPort (0, "127.0.0.1"));
     std::atomic<int> formatErrors { 0 };
-    juce::OSCReceiver receiver ("JUCE OSC server");
+    OSCDatagramReceiver receiver;
     receiver.addListener (&translator);
     receiver.registerFormatErrorHandler ([&] (const char*, int) { ++formatErrors; });
     ASSERT_TRUE (receiver.connectToSocket (receiveSocket));

@@ -1,4 +1,6 @@
 #include "app/Application.h"
+#include "bridge/OSCVocabulary.h"
+#include "tests/bridge/OscBytes.h"
 #include "tests/support/InMemoryMidiPorts.h"
 #include "ui/Fonts.h"
 #include "ui/MainComponent.h"
@@ -6,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <fstream>
+#include <random>
 #include <thread>
 
 namespace juce
@@ -182,6 +185,87 @@ TEST (MainComponentLife, MalformedPacketsDuringShutdownNeverReachTheDestroyedLog
         stop = true;
         sender.join();
     }
+}
+
+// One datagram used to crash the application, and a random flood within a second or two:
+// each goes down the format-error path alone, the receiver keeps running, a note still plays.
+TEST (MainComponentLife, HostileDatagramsAreFormatErrorsAndANoteStillPlaysAfterwards)
+{
+    namespace osc = sx::test::osc;
+    MainRig rig;
+    auto& main = *rig.main;
+    auto& log = main.logListBox;
+    juce::DatagramSocket sender (false);
+    const auto send = [&] (const osc::Bytes& d) { return sender.write ("127.0.0.1", main.connectedPort, d.data(), (int) d.size()) == (int) d.size(); };
+    const auto waitFor = [] (auto&& done) { for (int i = 0; i < 5000 && ! done(); ++i) juce::Thread::sleep (1); return done(); };
+
+    for (const osc::Bytes& reproducer : { osc::Bytes { 0x2f, 0xaf, 0, 0, 0x2c, 0, 0, 0 }, osc::Bytes { 0x2f, 0x6e, 0xaf, 0 } })
+    {
+        const auto rows = log.getNumRows();
+        ASSERT_TRUE (send (reproducer));
+        ASSERT_TRUE (waitFor ([&] { return log.getNumRows() > rows; }));
+        juce::Thread::sleep (20);
+        EXPECT_EQ (log.getNumRows(), rows + 1);
+        EXPECT_EQ (log.getLineForRow (rows), "- (" + juce::String ((int) reproducer.size()) + "bytes with invalid format)");
+    }
+
+    EXPECT_TRUE (rig.ports.getSentBlocks().empty());
+
+    // Seeded: random bytes (mostly opening as a message or a bundle would) and mutations of
+    // valid packets: bytes overwritten (0xAF and 0xFF among them), cut short or inserted.
+    const std::vector<osc::Bytes> valid {
+        osc::message ("/sxc/midi/note/on", { 1, 60, 1.0f }), osc::message ("/sxc/midi/cc", { 2, 7, 100 }),
+        osc::bundle ({ osc::message ("/sxc/midi/note/off", { 1, 60 }), osc::bundle ({ osc::message ("/sxc/midi/cc", { 1, 1, 1 }) }) }),
+        osc::Bytes { '/', 's', 0, 0, ',', 's', 'b', 0, 'a', 'b', 0, 0, 0, 0, 0, 2, 9, 9, 0, 0 } };
+    std::mt19937 random (10);
+    const auto deadline = juce::Time::getMillisecondCounter() + 10000;
+
+    for (int i = 0; i < 4000 && juce::Time::getMillisecondCounter() < deadline; ++i)
+    {
+        osc::Bytes d;
+
+        if (i % 2 == 0)
+        {
+            d.resize (4 + random() % 200);
+            for (auto& b : d)
+                b = (std::uint8_t) random();
+            d[0] = "/#/x"[random() % 4];
+        }
+        else
+        {
+            d = valid[random() % valid.size()];
+
+            for (int edits = 1 + (int) (random() % 4); --edits >= 0;)
+            {
+                const auto at = random() % d.size();
+                const std::uint8_t values[] = { 0xaf, 0xff, 0, (std::uint8_t) random() };
+
+                switch (random() % 3)
+                {
+                    case 0:  d[at] = values[random() % 4]; break;
+                    case 1:  d.resize (std::max<size_t> (4, at)); break;
+                    default: d.insert (d.begin() + (long) at, values[random() % 4]); break;
+                }
+            }
+        }
+
+        send (d);
+
+        if (i % 50 == 0)
+            juce::Thread::sleep (1);    // lets the receiver keep up rather than the kernel drop
+    }
+
+    const osc::Bytes lastNote { 0x9f, 127, 127 };
+    const auto lastBlockIsTheNote = [&]
+    {
+        const auto blocks = rig.ports.getSentBlocks (virtualMidiPortName);
+        return ! blocks.empty() && blocks.back().messages == std::vector<osc::Bytes> { lastNote };
+    };
+
+    ASSERT_TRUE (send (osc::message ("/sxc/midi/note/on", { 16, 127, 1.0f })));
+    EXPECT_TRUE (waitFor (lastBlockIsTheNote));
+    EXPECT_TRUE (main.oscReceiver.isConnected());
+    EXPECT_TRUE (log.getLineForRow (log.getNumRows() - 1).endsWith ("bytes with invalid format)"));
 }
 
 TEST (StartListening, FreeHeldAndOutOfRangePortsAndTheTimersRebinding)
@@ -361,7 +445,7 @@ TEST (OSCReceiverSocket, PortHeldByAnotherProcessFailsSoThatTheCallerFallsBack)
         ASSERT_TRUE (other.holding);
 
         OSCReceiverSocket socket;
-        juce::OSCReceiver receiver;
+        OSCDatagramReceiver receiver;
         EXPECT_FALSE (socket.connect (receiver, port)) << mode;
         EXPECT_TRUE (socket.connect (receiver, 0)) << mode;
         socket.disconnect (receiver);
@@ -371,7 +455,7 @@ TEST (OSCReceiverSocket, PortHeldByAnotherProcessFailsSoThatTheCallerFallsBack)
 TEST (OSCReceiverSocket, ReportsTheReceiveBufferTheSystemGranted)
 {
     OSCReceiverSocket socket;
-    juce::OSCReceiver receiver;
+    OSCDatagramReceiver receiver;
     ASSERT_TRUE (socket.connect (receiver, 0));
 
     // Linux caps the request at rmem_max and reports it doubled.

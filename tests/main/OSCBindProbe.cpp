@@ -15,8 +15,9 @@ int main (int argc, char* argv[])
     juce::ScopedJuceInitialiser_GUI juce;
     const auto port = std::atoi (argv[2]);
     OSCReceiverSocket socket;
-    juce::OSCReceiver receiver;
-    const auto held = std::strcmp (argv[1], "app") == 0 ? socket.connect (receiver, port) : receiver.connect (port);
+    OSCDatagramReceiver receiver;
+    juce::OSCReceiver frameworkReceiver;
+    const auto held = std::strcmp (argv[1], "app") == 0 ? socket.connect (receiver, port) : frameworkReceiver.connect (port);
 
     std::printf (held ? "held\n" : "fail\n");
     std::fflush (stdout);

@@ -1,0 +1,103 @@
+// g++ 12 reports a false dangling pointer inside juce::ListenerList::call (the framework's
+// own code is built without that warning, see cmake/Juce.cmake).
+#if defined (__GNUC__) && ! defined (__clang__) && __GNUC__ >= 12
+ #pragma GCC diagnostic ignored "-Wdangling-pointer"
+#endif
+
+#include "bridge/OSCDatagramReceiver.h"
+#include "bridge/OSCPacketParser.h"
+
+OSCDatagramReceiver::OSCDatagramReceiver()
+    : juce::Thread ("JUCE OSC server")
+{
+}
+
+OSCDatagramReceiver::~OSCDatagramReceiver()
+{
+    disconnect();
+}
+
+bool OSCDatagramReceiver::connectToSocket (juce::DatagramSocket& socketToUse)
+{
+    if (! disconnect())
+        return false;
+
+    socket = &socketToUse;
+
+    if (startThread())
+        return true;
+
+    socket = nullptr;
+    return false;
+}
+
+bool OSCDatagramReceiver::disconnect()
+{
+    signalThreadShouldExit();
+
+    if (! waitForThreadToExit (10000))
+        return false;
+
+    socket = nullptr;
+    return true;
+}
+
+void OSCDatagramReceiver::addListener (Listener* listener)
+{
+    jassert (! isThreadRunning());
+    listeners.add (listener);
+}
+
+void OSCDatagramReceiver::removeListener (Listener* listener)
+{
+    jassert (! isThreadRunning());
+    listeners.remove (listener);
+}
+
+void OSCDatagramReceiver::registerFormatErrorHandler (FormatErrorHandler handler)
+{
+    jassert (! isThreadRunning());
+    formatErrorHandler = std::move (handler);
+}
+
+void OSCDatagramReceiver::handleDatagram (const char* data, int size)
+{
+    if (data == nullptr || size < 4)
+        return;
+
+    if (const auto content = OSCPacketParser::parse (data, (size_t) size))
+    {
+        if (content->isMessage())
+        {
+            const auto& message = content->getMessage();
+            listeners.call ([&] (Listener& l) { l.oscMessageReceived (message); });
+        }
+        else
+        {
+            const auto& bundle = content->getBundle();
+            listeners.call ([&] (Listener& l) { l.oscBundleReceived (bundle); });
+        }
+    }
+    else if (formatErrorHandler != nullptr)
+    {
+        formatErrorHandler (data, size);
+    }
+}
+
+void OSCDatagramReceiver::run()
+{
+    juce::HeapBlock<char> buffer (bufferSize);
+
+    while (! threadShouldExit())
+    {
+        const auto ready = socket->waitUntilReady (true, 100);
+
+        if (ready < 0 || threadShouldExit())
+            return;
+
+        if (ready == 0)
+            continue;
+
+        handleDatagram (buffer.getData(), socket->read (buffer.getData(), bufferSize, false));
+    }
+}
