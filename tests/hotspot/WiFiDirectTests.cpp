@@ -91,12 +91,12 @@ TEST (LoopbackServices, SetUpBuildsTheServicesAndOrdersSondrevixBeforeTheFirstOt
           lines ({ configuredChecks ("Sondrevix"), configuredChecks ("SondrevixLoopback"), lo0Listing, exists ("Sondrevix"),
                    "networksetup -deletepppoeservice Sondrevix", "networksetup -deletepppoeservice SondrevixLoopback", create ("Sondrevix"),
                    create ("SondrevixLoopback"), lo0Listing, lo0Listing, fullListing,
-                   order + R"( "Ethernet" "Sondrevix" "Other Loopback" "Wi-Fi" "Cable Bridge" "SondrevixLoopback")" }) },
+                   order + R"( 'Ethernet' "Sondrevix" 'Other Loopback' 'Wi-Fi' 'Cable Bridge' "SondrevixLoopback")" }) },
         { "only Sondrevix left on lo0", { ethernet, otherLoopback, wifi },
           "[null,{\"services\":[" + ethernet + "," + ours ("Sondrevix") + "]}]", true,
           lines ({ fresh, lo0Listing, fullListing }) },
         { "Sondrevix listed twice", { ethernet, otherLoopback, wifi }, "[null," + twice + "," + twice + "]", true,
-          lines ({ fresh, lo0Listing, fullListing, order + R"( "Ethernet" "Sondrevix" "Other Loopback" "Wi-Fi" "SondrevixLoopback")" }) },
+          lines ({ fresh, lo0Listing, fullListing, order + R"( 'Ethernet' "Sondrevix" 'Other Loopback' 'Wi-Fi' "SondrevixLoopback")" }) },
         { "order listing fails", { ethernet, otherLoopback, wifi }, R"([null,null,{"text":"** Error: no service order.\n","status":1}])", false,
           lines ({ fresh, lo0Listing, fullListing, order }) },
     };
@@ -108,6 +108,21 @@ TEST (LoopbackServices, SetUpBuildsTheServicesAndOrdersSondrevixBeforeTheFirstOt
         EXPECT_EQ (setupLoopbackNetworkServices(), c.result);
         EXPECT_EQ (sim.commands(), c.commands);
     }
+}
+
+// Names read back from the system are words of the order command, never shell code.
+TEST (LoopbackServices, OrderCommandCarriesNamesFromTheSystemIntactAndInert)
+{
+    const auto folder = juce::File::createTempFile ("sx-injection");
+    ASSERT_TRUE (folder.createDirectory());
+    const auto marker = folder.getChildFile ("x");
+    const auto evil = "Evil$(touch " + marker.getFullPathName() + ")";
+    NetworkSimulation sim ({ service (evil), otherLoopback, service (R"(Say \"Hi\")"), service ("It's") });
+
+    EXPECT_TRUE (setupLoopbackNetworkServices());   // the stand-in accepts the order only with every name exact
+    EXPECT_FALSE (marker.exists());
+    EXPECT_TRUE (sim.commands().endsWith (order + " '" + evil + R"(' "Sondrevix" 'Other Loopback' 'Say "Hi"' 'It'\''s' "SondrevixLoopback")"));
+    folder.deleteRecursively();
 }
 
 TEST (Hotspot, DisabledSondrevixExistsButTheHotspotIsOffUntilEnabled)
