@@ -1,0 +1,198 @@
+#include "hotspot/SystemSettingsScripts.h"
+
+#include <gtest/gtest.h>
+
+#include <map>
+#include <regex>
+
+using namespace WiFiDirect::macOS;
+
+namespace
+{
+juce::StringArray fromUTF8 (std::initializer_list<const char*> items)
+{
+    juce::StringArray result;
+
+    for (const auto* item : items)
+        result.add (juce::String::fromUTF8 (item));
+
+    return result;
+}
+
+// The scripts' localised names, character for character: U+2011 in the second Wi-Fi name,
+// and the repeated entries.
+const auto wifiNames = fromUTF8 ({
+        "Wi-Fi", "Wi‑Fi", "WLAN", "Wifi", "רשת אלחוטית", "वाई-फ़ाई" });
+const auto sharingNames = fromUTF8 ({
+        "Sharing", "Compartir", "共享", "共享", "分享", "共有", "Partage", "Teilen", "Общий доступ", "Compartilhamento",
+        "Partilha", "Condivisione", "공유", "Paylaşma", "Delen", "المشاركة", "การแชร์", "Delning", "Deling", "Chia sẻ",
+        "Deling", "Udostępnianie", "Jako", "Berbagi", "שיתוף", "Κοινή χρήση", "Partajare", "Megosztás", "Sdílení",
+        "Compartir", "Zdieľanie", "Поширення", "Dijeljenje", "Perkongsian", "शेयरिंग" });
+const auto internetSharingNames = fromUTF8 ({
+        "Internet Sharing", "Compartir Internet", "互联网共享", "網際網路共享", "互聯網分享", "インターネット共有", "Partage Internet",
+        "Internetfreigabe", "Общий интернет", "Compartilhar Internet", "Partilha de internet",
+        "Condivisione internet", "인터넷 공유", "İnternet Paylaşma", "Internetdeling", "مشاركة الإنترنت",
+        "การแชร์อินเทอร์เน็ต", "Internetdelning", "Internetdeling", "Chia sẻ internet", "Internettdeling",
+        "Udostępnianie Internetu", "Internet-jako", "Berbagi Internet", "שיתוף החיבור לאינטרנט",
+        "Κοινή χρήση Διαδικτύου", "Partajare internet", "Internetmegosztás", "Sdílení internetu",
+        "Compartir internet", "Zdieľanie internetu", "Інтернет-шлюз", "Internet dijeljenje", "Perkongsian Internet",
+        "इंटरनेट शेयरिंग" });
+
+// What each error number's line says; "L" messages go on with the user's language.
+const juce::String optionsPopup ("\"System Settings > Sharing > Internet Sharing > Wi-Fi options popup did not open in time.\""),
+                   windowLate ("\"System Settings window did not open in time,\""),
+                   optionsSheet ("\"System Settings > Sharing window > Internet Sharing Options sheet did not open in time.\""),
+                   checkboxL ("\"Could not find Internet Sharing checkbox for language \" & my languageText()"),
+                   windowOrCheckboxL ("\"Could not find Sharing window or Internet Sharing checkbox for language \" & my languageText()"),
+                   wifiRow ("wifiRowMessage(rowNames)");
+const juce::String prefsErrors[] {
+    "\"System Preferences > Sharing window did not open in time.\"", "\"System Preferences > Sharing table did not open in time.\"",
+    "\"Could not find Internet Sharing row in System Preferences > Sharing table because no row was selected. Current language: \" & my languageText()",
+    wifiRow };
+
+std::map<int, juce::String> messages()
+{
+    std::map<int, juce::String> m { { 504, "\"System Preferences > Sharing > Internet Sharing start dialog did not open in time.\"" }, { 509, optionsPopup },
+        { 510, windowLate }, { 511, checkboxL }, { 512, windowOrCheckboxL }, { 513, optionsSheet }, { 514, wifiRow },
+        { 515, "\"System Settings > Sharing window > Internet Sharing Start Dialog did not open in time.\"" },
+        { 516, windowLate }, { 517, checkboxL }, { 518, windowOrCheckboxL }, { 519, optionsSheet }, { 520, wifiRow }, { 521, optionsPopup },
+        { 522, optionsPopup }, { 523, "\"System Settings > Sharing > Internet Sharing > Wi-Fi options popup was not closed by the user in time.\"" },
+        { 524, "\"System Settings > Sharing > Internet Sharing Options > Authentication dialog was not closed by the user in time.\"" } };
+
+    for (int i = 0; i < 4; ++i)
+        m[500 + i] = m[505 + i] = prefsErrors[i];
+
+    return m;
+}
+
+struct Text
+{
+    const char* what;
+    juce::String source;
+    std::set<int> errors;
+    bool localisedWindowNames, fixedWaitLimit;
+};
+
+// Chosen by the versions that the hotspot flows pass: 12 and none mean System Preferences.
+std::vector<Text> texts()
+{
+    return { { "start, below 13", startInternetSharingScript (12), { 500, 501, 502, 503, 504 }, false, true },
+             { "start, 13", startInternetSharingScript (13), { 510, 511, 512, 513, 514, 515 }, true, true },
+             { "start, above 13", startInternetSharingScript (14), { 510, 513, 514, 515, 522, 523, 524 }, false, false },
+             { "options, no version", wifiOptionsScript (std::nullopt), { 505, 506, 507, 508, 509 }, false, true },
+             { "options, 13", wifiOptionsScript (13), { 516, 517, 518, 519, 520, 521 }, true, false },
+             { "options, above 13", wifiOptionsScript (14), { 510, 513, 514, 522, 524 }, false, false } };
+}
+
+// Every match of the pattern in the text, each as its groups (0: the whole match).
+std::vector<std::vector<std::string>> matchesIn (const juce::String& text, const char* pattern)
+{
+    const auto s = text.toStdString();
+    const std::regex re (pattern);
+    std::vector<std::vector<std::string>> result;
+
+    for (std::sregex_iterator it (s.begin(), s.end(), re), end; it != end; ++it)
+    {
+        auto& groups = result.emplace_back();
+
+        for (const auto& group : *it)
+            groups.push_back (group.str());
+    }
+
+    return result;
+}
+
+// Each quoted item of the list that the line "set NAME to {...}" gives, or nothing without that line.
+juce::StringArray listSetIn (const juce::String& source, const juce::String& name)
+{
+    juce::StringArray items;
+
+    for (const auto& match : matchesIn (source.fromFirstOccurrenceOf ("\nset " + name + " to {", false, false)
+                                              .upToFirstOccurrenceOf ("}\n", false, false), "\"([^\"]*)\""))
+        items.add (juce::String::fromUTF8 (match[1].c_str()));
+
+    return items;
+}
+}
+
+TEST (SystemSettingsScripts, EachTextRaisesExactlyItsErrorsWithTheirMessages)
+{
+    const auto expected = messages();
+
+    for (const auto& t : texts())
+    {
+        SCOPED_TRACE (t.what);
+        std::set<int> raised;
+
+        for (const auto& match : matchesIn (t.source, "\\b5[0-2][0-9]\\b"))
+            raised.insert (std::stoi (match[0]));
+
+        EXPECT_EQ (raised, t.errors);
+
+        for (const auto number : t.errors)
+        {
+            const auto lines = juce::StringArray::fromLines (t.source);
+            EXPECT_TRUE (std::any_of (lines.begin(), lines.end(), [&] (const juce::String& line)
+                                      { return line.contains (juce::String (number)) && line.contains (expected.at (number)); })) << number;
+        }
+    }
+}
+
+TEST (SystemSettingsScripts, LocalisedListsAreExactAndWhereThePartPutsThem)
+{
+    for (const auto& t : texts())
+    {
+        SCOPED_TRACE (t.what);
+        const auto list = [&] (const char* name) { return listSetIn (t.source, name).joinIntoString ("|"); };
+        EXPECT_EQ (list ("WIFI_STRINGS"), wifiNames.joinIntoString ("|"));
+        EXPECT_EQ (list ("SHARING_STRINGS"), t.localisedWindowNames ? sharingNames.joinIntoString ("|") : juce::String());
+        EXPECT_EQ (list ("INTERNET_SHARING_STRINGS"), t.localisedWindowNames ? internetSharingNames.joinIntoString ("|") : juce::String());
+    }
+}
+
+TEST (SystemSettingsScripts, BlocksBalanceAndWaitsCarryTheirLimits)
+{
+    const std::map<int, int> longWaits { { 521, 120 }, { 522, 120 }, { 523, 120 }, { 524, 60 } };   // every other: 10 seconds
+
+    for (const auto& t : texts())
+    {
+        SCOPED_TRACE (t.what);
+        EXPECT_TRUE (t.source.startsWith ("use framework \"Foundation\"\nuse framework \"AppKit\"\nuse scripting additions\n"));
+        EXPECT_TRUE (t.source.contains ("URLWithString:\"x-apple.systempreferences:com.apple.preferences.sharing?Internet\""));
+        EXPECT_TRUE (t.source.contains ("\"`\" & (first word of (do shell script \"defaults read NSGlobalDomain AppleLanguages\")) & \"`\""));
+        EXPECT_TRUE (t.source.contains ("\"Could not find Wi-Fi row in System Preferences > Sharing > Internet Sharing in the `To computers using:` "
+                                        "table for language \" & my languageText() & \" with rows: \" & rowNamesText"));
+
+        // Every block that a line opens is closed by the matching "end"; no handler catches errors.
+        juce::StringArray open;
+
+        for (auto line : juce::StringArray::fromLines (t.source))
+        {
+            line = line.trim();
+
+            if (line.startsWith ("end "))
+            {
+                EXPECT_EQ (open.isEmpty() ? juce::String() : open[open.size() - 1], line.substring (4)) << line;
+                open.removeRange (open.size() - 1, 1);
+            }
+            else if (line.startsWith ("tell ") && ! line.contains (" to "))   open.add ("tell");
+            else if (line.startsWith ("if ") && line.endsWith (" then"))      open.add ("if");
+            else if (line.startsWith ("repeat"))                               open.add ("repeat");
+            else if (line.startsWith ("on "))                                  open.add (line.substring (3).upToFirstOccurrenceOf ("(", false, false));
+            else if (line.startsWith ("try"))                                  ADD_FAILURE() << "error handler";
+        }
+
+        EXPECT_TRUE (open.isEmpty()) << open.joinIntoString (", ");
+
+        // A wait that is given its limit gets the Part's; the others use the handler's fixed 10 seconds.
+        for (const auto& match : matchesIn (t.source, "waitUntil(Not)?Exists\\(.*, ([0-9]+), (5[0-2][0-9]), \""))
+        {
+            const auto number = std::stoi (match[3]);
+            EXPECT_EQ (std::stoi (match[2]), longWaits.count (number) ? longWaits.at (number) : 10) << number;
+        }
+
+        EXPECT_EQ (t.source.contains ("on waitUntilExists(itemToCheck, errorNumberIfTimeout, errorMessageIfTimeout)")
+                       && t.source.contains ("startTime) > 10 then error errorMessageIfTimeout number errorNumberIfTimeout"), t.fixedWaitLimit);
+        EXPECT_EQ (t.source.contains ("startTime) > 10 then return false"), t.localisedWindowNames);
+    }
+}
