@@ -20,10 +20,7 @@ namespace
 {
 const Outcome success { true, 0, {} };
 Outcome failure (int number, const juce::String& message)   { return { false, number, message }; }
-}
 
-namespace
-{
 // The boxes are windows: one Xvfb for the whole program, named before the framework first connects.
 struct PrivateDisplay : ::testing::Environment
 {
@@ -40,10 +37,9 @@ struct PrivateDisplay : ::testing::Environment
 std::vector<juce::AlertWindow*> boxes()
 {
     std::vector<juce::AlertWindow*> found;
-    auto& desktop = juce::Desktop::getInstance();
 
-    for (int i = 0; i < desktop.getNumComponents(); ++i)
-        if (auto* box = dynamic_cast<juce::AlertWindow*> (desktop.getComponent (i)))
+    for (int i = 0; i < juce::Desktop::getInstance().getNumComponents(); ++i)
+        if (auto* box = dynamic_cast<juce::AlertWindow*> (juce::Desktop::getInstance().getComponent (i)))
             found.push_back (box);
 
     return found;
@@ -101,23 +97,17 @@ struct StandInMailer
 {
     StandInMailer()
     {
-        const auto program = folder.getChildFile ("xdg-email");
+        const auto program = folder.getChildFile ("xdg-email"), part = record.withFileExtension ("part");
         program.create();
-        program.replaceWithText ("#!/bin/sh\nprintf '%s\\n' \"$@\" > " + record.getFullPathName().quoted ('\'') + ".part && mv "
-                                 + record.getFullPathName().quoted ('\'') + ".part " + record.getFullPathName().quoted ('\'') + "\n", false, false, "\n");
+        program.replaceWithText ("#!/bin/sh\nprintf '%s\\n' \"$@\" > '" + part.getFullPathName() + "' && mv '" + part.getFullPathName() + "' '"
+                                 + record.getFullPathName() + "'\n", false, false, "\n");
         program.setExecutePermission (true);
         ::setenv ("PATH", (folder.getFullPathName() + ":" + path).toRawUTF8(), 1);
     }
 
     ~StandInMailer()    { ::setenv ("PATH", path.toRawUTF8(), 1); folder.deleteRecursively(); }
 
-    juce::String arguments() const
-    {
-        for (int i = 0; i < 500 && ! record.exists(); ++i)
-            juce::Thread::sleep (10);
-
-        return record.loadFileAsString();
-    }
+    juce::String arguments() const  { for (int i = 0; i < 500 && ! record.exists(); ++i) juce::Thread::sleep (10); return record.loadFileAsString(); }
 
     const juce::String path { std::getenv ("PATH") };
     const juce::File folder { juce::File::createTempFile ("sx-mailer") }, record { folder.getChildFile ("arguments") };

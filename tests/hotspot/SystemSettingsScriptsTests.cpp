@@ -9,69 +9,57 @@ using namespace WiFiDirect::macOS;
 
 namespace
 {
-juce::StringArray fromUTF8 (std::initializer_list<const char*> items)
-{
-    juce::StringArray result;
+// The scripts' localised names joined by "|", character for character: U+2011 in the second
+// Wi-Fi name, and the repeated entries.
+const juce::String wifiNames (juce::CharPointer_UTF8 (
+    "Wi-Fi|Wi‑Fi|WLAN|Wifi|רשת אלחוטית|वाई-फ़ाई"));
+const juce::String sharingNames (juce::CharPointer_UTF8 (
+    "Sharing|Compartir|共享|共享|分享|共有|Partage|Teilen|Общий доступ|"
+    "Compartilhamento|Partilha|Condivisione|공유|Paylaşma|Delen|المشاركة|"
+    "การแชร์|Delning|Deling|Chia sẻ|Deling|Udostępnianie|Jako|Berbagi|שיתוף|"
+    "Κοινή χρήση|Partajare|Megosztás|Sdílení|Compartir|Zdieľanie|Поширення|"
+    "Dijeljenje|Perkongsian|शेयरिंग"));
+const juce::String internetSharingNames (juce::CharPointer_UTF8 (
+    "Internet Sharing|Compartir Internet|互联网共享|網際網路共享|互聯網分享|"
+    "インターネット共有|Partage Internet|Internetfreigabe|Общий интернет|"
+    "Compartilhar Internet|Partilha de internet|Condivisione internet|인터넷 공유|"
+    "İnternet Paylaşma|Internetdeling|مشاركة الإنترنت|"
+    "การแชร์อินเทอร์เน็ต|Internetdelning|Internetdeling|"
+    "Chia sẻ internet|Internettdeling|Udostępnianie Internetu|Internet-jako|Berbagi Internet|"
+    "שיתוף החיבור לאינטרנט|Κοινή χρήση Διαδικτύου|"
+    "Partajare internet|Internetmegosztás|Sdílení internetu|Compartir internet|"
+    "Zdieľanie internetu|Інтернет-шлюз|Internet dijeljenje|Perkongsian Internet|"
+    "इंटरनेट शेयरिंग"));
 
-    for (const auto* item : items)
-        result.add (juce::String::fromUTF8 (item));
-
-    return result;
-}
-
-// The scripts' localised names, character for character: U+2011 in the second Wi-Fi name,
-// and the repeated entries.
-const auto wifiNames = fromUTF8 ({
-        "Wi-Fi", "Wi‑Fi", "WLAN", "Wifi", "רשת אלחוטית", "वाई-फ़ाई" });
-const auto sharingNames = fromUTF8 ({
-        "Sharing", "Compartir", "共享", "共享", "分享", "共有", "Partage", "Teilen", "Общий доступ", "Compartilhamento",
-        "Partilha", "Condivisione", "공유", "Paylaşma", "Delen", "المشاركة", "การแชร์", "Delning", "Deling", "Chia sẻ",
-        "Deling", "Udostępnianie", "Jako", "Berbagi", "שיתוף", "Κοινή χρήση", "Partajare", "Megosztás", "Sdílení",
-        "Compartir", "Zdieľanie", "Поширення", "Dijeljenje", "Perkongsian", "शेयरिंग" });
-const auto internetSharingNames = fromUTF8 ({
-        "Internet Sharing", "Compartir Internet", "互联网共享", "網際網路共享", "互聯網分享", "インターネット共有", "Partage Internet",
-        "Internetfreigabe", "Общий интернет", "Compartilhar Internet", "Partilha de internet",
-        "Condivisione internet", "인터넷 공유", "İnternet Paylaşma", "Internetdeling", "مشاركة الإنترنت",
-        "การแชร์อินเทอร์เน็ต", "Internetdelning", "Internetdeling", "Chia sẻ internet", "Internettdeling",
-        "Udostępnianie Internetu", "Internet-jako", "Berbagi Internet", "שיתוף החיבור לאינטרנט",
-        "Κοινή χρήση Διαδικτύου", "Partajare internet", "Internetmegosztás", "Sdílení internetu",
-        "Compartir internet", "Zdieľanie internetu", "Інтернет-шлюз", "Internet dijeljenje", "Perkongsian Internet",
-        "इंटरनेट शेयरिंग" });
-
-// What each error number's line says; "L" messages go on with the user's language.
-const juce::String optionsPopup ("\"System Settings > Sharing > Internet Sharing > Wi-Fi options popup did not open in time.\""),
-                   windowLate ("\"System Settings window did not open in time,\""),
-                   optionsSheet ("\"System Settings > Sharing window > Internet Sharing Options sheet did not open in time.\""),
-                   checkboxL ("\"Could not find Internet Sharing checkbox for language \" & my languageText()"),
-                   windowOrCheckboxL ("\"Could not find Sharing window or Internet Sharing checkbox for language \" & my languageText()"),
-                   wifiRow ("wifiRowMessage(rowNames)");
-const juce::String prefsErrors[] {
-    "\"System Preferences > Sharing window did not open in time.\"", "\"System Preferences > Sharing table did not open in time.\"",
-    "\"Could not find Internet Sharing row in System Preferences > Sharing table because no row was selected. Current language: \" & my languageText()",
-    wifiRow };
-
+// What the line raising each error says; the "L" messages go on with the user's language.
 std::map<int, juce::String> messages()
 {
-    std::map<int, juce::String> m { { 504, "\"System Preferences > Sharing > Internet Sharing start dialog did not open in time.\"" }, { 509, optionsPopup },
-        { 510, windowLate }, { 511, checkboxL }, { 512, windowOrCheckboxL }, { 513, optionsSheet }, { 514, wifiRow },
-        { 515, "\"System Settings > Sharing window > Internet Sharing Start Dialog did not open in time.\"" },
-        { 516, windowLate }, { 517, checkboxL }, { 518, windowOrCheckboxL }, { 519, optionsSheet }, { 520, wifiRow }, { 521, optionsPopup },
-        { 522, optionsPopup }, { 523, "\"System Settings > Sharing > Internet Sharing > Wi-Fi options popup was not closed by the user in time.\"" },
-        { 524, "\"System Settings > Sharing > Internet Sharing Options > Authentication dialog was not closed by the user in time.\"" } };
+    const std::pair<std::vector<int>, const char*> groups[] = {
+        { { 500, 505 }, "\"System Preferences > Sharing window did not open in time.\"" },
+        { { 501, 506 }, "\"System Preferences > Sharing table did not open in time.\"" },
+        { { 502, 507 }, "\"Could not find Internet Sharing row in System Preferences > Sharing table because no row was selected. "
+                        "Current language: \" & my languageText()" },
+        { { 503, 508, 514, 520 }, "wifiRowMessage(rowNames)" },
+        { { 504 }, "\"System Preferences > Sharing > Internet Sharing start dialog did not open in time.\"" },
+        { { 509, 521, 522 }, "\"System Settings > Sharing > Internet Sharing > Wi-Fi options popup did not open in time.\"" },
+        { { 510, 516 }, "\"System Settings window did not open in time,\"" },
+        { { 511, 517 }, "\"Could not find Internet Sharing checkbox for language \" & my languageText()" },
+        { { 512, 518 }, "\"Could not find Sharing window or Internet Sharing checkbox for language \" & my languageText()" },
+        { { 513, 519 }, "\"System Settings > Sharing window > Internet Sharing Options sheet did not open in time.\"" },
+        { { 515 }, "\"System Settings > Sharing window > Internet Sharing Start Dialog did not open in time.\"" },
+        { { 523 }, "\"System Settings > Sharing > Internet Sharing > Wi-Fi options popup was not closed by the user in time.\"" },
+        { { 524 }, "\"System Settings > Sharing > Internet Sharing Options > Authentication dialog was not closed by the user in time.\"" } };
 
-    for (int i = 0; i < 4; ++i)
-        m[500 + i] = m[505 + i] = prefsErrors[i];
+    std::map<int, juce::String> byNumber;
 
-    return m;
+    for (const auto& [numbers, message] : groups)
+        for (const auto number : numbers)
+            byNumber[number] = message;
+
+    return byNumber;
 }
 
-struct Text
-{
-    const char* what;
-    juce::String source;
-    std::set<int> errors;
-    bool localisedWindowNames, fixedWaitLimit;
-};
+struct Text { const char* what; juce::String source; std::set<int> errors; bool localisedWindowNames, fixedWaitLimit; };
 
 // Chosen by the versions that the hotspot flows pass: 12 and none mean System Preferences.
 std::vector<Text> texts()
@@ -102,8 +90,8 @@ std::vector<std::vector<std::string>> matchesIn (const juce::String& text, const
     return result;
 }
 
-// Each quoted item of the list that the line "set NAME to {...}" gives, or nothing without that line.
-juce::StringArray listSetIn (const juce::String& source, const juce::String& name)
+// The quoted items of the list that the line "set NAME to {...}" gives, joined by "|"; empty without that line.
+juce::String listSetIn (const juce::String& source, const juce::String& name)
 {
     juce::StringArray items;
 
@@ -111,7 +99,7 @@ juce::StringArray listSetIn (const juce::String& source, const juce::String& nam
                                               .upToFirstOccurrenceOf ("}\n", false, false), "\"([^\"]*)\""))
         items.add (juce::String::fromUTF8 (match[1].c_str()));
 
-    return items;
+    return items.joinIntoString ("|");
 }
 }
 
@@ -143,10 +131,9 @@ TEST (SystemSettingsScripts, LocalisedListsAreExactAndWhereThePartPutsThem)
     for (const auto& t : texts())
     {
         SCOPED_TRACE (t.what);
-        const auto list = [&] (const char* name) { return listSetIn (t.source, name).joinIntoString ("|"); };
-        EXPECT_EQ (list ("WIFI_STRINGS"), wifiNames.joinIntoString ("|"));
-        EXPECT_EQ (list ("SHARING_STRINGS"), t.localisedWindowNames ? sharingNames.joinIntoString ("|") : juce::String());
-        EXPECT_EQ (list ("INTERNET_SHARING_STRINGS"), t.localisedWindowNames ? internetSharingNames.joinIntoString ("|") : juce::String());
+        EXPECT_EQ (listSetIn (t.source, "WIFI_STRINGS"), wifiNames);
+        EXPECT_EQ (listSetIn (t.source, "SHARING_STRINGS"), t.localisedWindowNames ? sharingNames : juce::String());
+        EXPECT_EQ (listSetIn (t.source, "INTERNET_SHARING_STRINGS"), t.localisedWindowNames ? internetSharingNames : juce::String());
     }
 }
 

@@ -456,8 +456,7 @@ TEST (HotspotBlocking, OscBecomesMidiWhileAScriptBlocksTheMessageThread)
     NetworkSimulation sim (juce::StringArray { service ("Ethernet"), ours ("Sondrevix"), ours ("SondrevixLoopback") });   // a script will run
 
     std::atomic<double> blockStart { 0 }, blockEnd { 0 };
-    sx::platform::setAppleScriptEngine ([&] (const juce::String&)
-    {
+    sx::platform::setAppleScriptEngine ([&] (const juce::String&) {
         blockStart = juce::Time::getMillisecondCounterHiRes();
         juce::Thread::sleep (3000);
         blockEnd = juce::Time::getMillisecondCounterHiRes();
@@ -500,19 +499,18 @@ TEST (HotspotBlocking, OscBecomesMidiWhileAScriptBlocksTheMessageThread)
     runMessageLoop (1000, [] { return false; });
 
     // Turned on as a click would: the handler runs the network tools, then the script, on this thread.
-    auto* const children = &main.getChildren();
-    const auto found = std::find_if (children->begin(), children->end(), [] (auto* c) { return c->getName() == "Wi-Fi Direct Hotspot Button"; });
-    ASSERT_NE (found, children->end());
-    dynamic_cast<juce::Button&> (**found).setToggleState (true, juce::sendNotificationSync);
+    main.hotspotSwitch.setToggleState (true, juce::sendNotificationSync);
     stop = true;
     sender.join();
     sx::platform::setAppleScriptEngine ({});
 
+    // The newest message's channel and controller lines end the log once it has caught up.
     const auto count = numSent.load(), last = count - 1;
-    const auto lastLines = [&] { const auto rows = main.logListBox.getNumRows(); return main.logListBox.getLineForRow (rows - 3).trim() + ", "
-                                                                                      + main.logListBox.getLineForRow (rows - 2).trim(); };
-    runMessageLoop (5000, [&] { return lastLines() == "- int32       " + juce::String (1 + last / 128) + ", - int32       " + juce::String (last % 128); });
-    EXPECT_EQ (lastLines(), "- int32       " + juce::String (1 + last / 128) + ", - int32       " + juce::String (last % 128)) << "the log caught up";
+    const auto newest = "- int32       " + juce::String (1 + last / 128) + ", - int32       " + juce::String (last % 128);
+    const auto logTail = [&] { const auto rows = main.logListBox.getNumRows();
+                               return main.logListBox.getLineForRow (rows - 3).trim() + ", " + main.logListBox.getLineForRow (rows - 2).trim(); };
+    runMessageLoop (5000, [&] { return logTail() == newest; });
+    EXPECT_EQ (logTail(), newest);
 
     std::vector<double> normal, blocked;
 
