@@ -126,7 +126,7 @@ TEST (SystemSettingsScripts, EachTextRaisesExactlyItsErrorsWithTheirMessages)
     }
 }
 
-TEST (SystemSettingsScripts, LocalisedListsAreExactAndWhereThePartPutsThem)
+TEST (SystemSettingsScripts, LocalisedListsAreExactAndOnlyInTheTextsThatUseThem)
 {
     for (const auto& t : texts())
     {
@@ -171,7 +171,7 @@ TEST (SystemSettingsScripts, BlocksBalanceAndWaitsCarryTheirLimits)
 
         EXPECT_TRUE (open.isEmpty()) << open.joinIntoString (", ");
 
-        // A wait that is given its limit gets the Part's; the others use the handler's fixed 10 seconds.
+        // Waits given a limit get theirs (10 seconds unless listed above); the others use the handler's fixed 10.
         for (const auto& match : matchesIn (t.source, "waitUntil(Not)?Exists\\(.*, ([0-9]+), (5[0-2][0-9]), \""))
         {
             const auto number = std::stoi (match[3]);
