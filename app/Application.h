@@ -1,5 +1,7 @@
 #pragma once
 
+#include "hotspot/MakerContact.h"
+
 #include <juce_gui_basics/juce_gui_basics.h>
 
 /** The application object: owns the settings file, the command manager and the one window. */
@@ -58,7 +60,7 @@ public:
     bool perform (const juce::ApplicationCommandTarget::InvocationInfo& info) override;
 
     /** The maker's support web page that Get Support opens. */
-    static constexpr const char* supportPageAddress = "https://sondrevix.example/support";
+    static constexpr const char* supportPageAddress = sx::maker::supportPageAddress;
 
 private:
     Application& app;

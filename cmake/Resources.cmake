@@ -1,3 +1,3 @@
-# Images are committed as PNG files under resources/ and embedded with
-# juce_add_binary_data (target sx_resources, header SxResources.h).
+# Images (PNG) and the AppleScript texts are committed under resources/ and embedded with
+# juce_add_binary_data (targets sx_resources and sx_scripts).
 add_subdirectory(${CMAKE_SOURCE_DIR}/resources ${CMAKE_BINARY_DIR}/resources)

@@ -25,14 +25,8 @@ namespace
             if (::pipe (fds) != 0)
                 return;
 
-            // Close-on-exec, so that children started meanwhile by other threads
-            // do not inherit our write end and hold the output open. dup2 in our
-            // own child clears the flag on descriptors 1 and 2.
-            for (auto fd : fds)
-                ::fcntl (fd, F_SETFD, FD_CLOEXEC);
-
-            readEnd = fds[0];
-            writeEnd = fds[1];
+            readEnd = aboveStandardDescriptors (fds[0]);
+            writeEnd = aboveStandardDescriptors (fds[1]);
         }
 
         ~Pipe()
@@ -44,6 +38,26 @@ namespace
         bool isOpen() const noexcept    { return readEnd >= 0 && writeEnd >= 0; }
         void closeRead() noexcept       { closeFd (readEnd); }
         void closeWrite() noexcept      { closeFd (writeEnd); }
+
+        /*  The same end as a descriptor above 2, close-on-exec, so that children
+            started meanwhile by other threads do not inherit it and hold the output
+            open. A program started with its standard descriptors closed gets its
+            pipes there; the child's dup2 onto 1 or 2 would then be a no-op that
+            leaves close-on-exec set, and the child would have no output at all.
+            In the child, dup2 onto 1 and 2 always clears the flag.
+        */
+        static int aboveStandardDescriptors (int fd) noexcept
+        {
+            if (fd > STDERR_FILENO)
+            {
+                ::fcntl (fd, F_SETFD, FD_CLOEXEC);
+                return fd;
+            }
+
+            const auto moved = ::fcntl (fd, F_DUPFD_CLOEXEC, STDERR_FILENO + 1);
+            ::close (fd);
+            return moved;
+        }
 
         static void closeFd (int& fd) noexcept
         {
@@ -59,11 +73,10 @@ namespace
     /** Runs in the forked child: only async-signal-safe calls from here on. */
     [[noreturn]] void execShell (int writeEnd, char* const* argv)
     {
+        // The write end is never 1 or 2 (see Pipe), so both copies are made.
         ::dup2 (writeEnd, STDOUT_FILENO);
         ::dup2 (writeEnd, STDERR_FILENO);
-
-        if (writeEnd != STDOUT_FILENO && writeEnd != STDERR_FILENO)
-            ::close (writeEnd);
+        ::close (writeEnd);
 
         ::execvp (argv[0], argv);
         ::_exit (-1); // seen by the parent as 255

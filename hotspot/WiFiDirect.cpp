@@ -67,6 +67,24 @@ namespace
         names.removeString (juce::String (serviceName));
         return names;
     }
+
+    /** A name for the order command. Ours stand in double quotes; any other was read
+        from the system, may hold anything a user typed ($, `, ", ...) and so becomes
+        one single-quoted shell word, in which nothing is special but the quote itself. */
+    std::string orderArgument (const juce::String& name)
+    {
+        const auto text = name.toStdString();
+
+        if (text == serviceName || text == loopbackServiceName)
+            return "\"" + text + "\"";
+
+        std::string quoted ("'");
+
+        for (const auto c : text)
+            quoted += c == '\'' ? std::string ("'\\''") : std::string (1, c);
+
+        return quoted + "'";
+    }
 }
 
 std::pair<bool, juce::String> createNetworkService (const std::string& name)
@@ -171,9 +189,9 @@ bool setupLoopbackNetworkServices()
     for (const auto& entry : allServices)
     {
         if (entry == anchor)
-            orderCommand += " \"" + serviceName + "\"";
+            orderCommand += " " + orderArgument (juce::String (serviceName));
 
-        orderCommand += " \"" + entry.toStdString() + "\"";
+        orderCommand += " " + orderArgument (entry);
     }
 
     return run (orderCommand).exitCode == 0;

@@ -124,10 +124,10 @@ MainComponent::MainComponent (juce::PropertiesFile* p, juce::ApplicationCommandM
     addAndMakeVisible (logHelpButton);
 
     hotspotSwitch.setToggleState (WiFiDirect::macOS::isHotspotActive(), juce::dontSendNotification);
-    hotspotSwitch.onClick = [] {};      // the switch flow is not wired yet
+    hotspotSwitch.onClick = [this] { hotspotFlows.switchClicked(); };
     addAndMakeVisible (hotspotSwitch);
 
-    configureButton.onClick = [] {};    // the Configure flow is not wired yet
+    configureButton.onClick = [this] { hotspotFlows.configureClicked(); };
     addAndMakeVisible (configureButton);
 
     configureHelpButton (hotspotHelpButton, helpIcon.get(), [] { showHotspotHelpBox(); });

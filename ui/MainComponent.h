@@ -5,6 +5,7 @@
 #include "bridge/OSCReceiverSocket.h"
 #include "bridge/OSCTranslator.h"
 #include "discovery/UEPseudoLANGameServer.h"
+#include "hotspot/HotspotFlows.h"
 #include "ui/Buttons.h"
 #include "ui/ConnectionSettingsView.h"
 #include "ui/LookAndFeelSX.h"
@@ -102,6 +103,10 @@ public:
     juce::String ipAddresses;
     int connectedPort = -1;
     int requestedPort = -1;
+
+private:
+    // What the hotspot switch and "Configure" do; after the switch, which it drives.
+    WiFiDirect::HotspotFlows hotspotFlows { hotspotSwitch };
 
     JUCE_DECLARE_NON_COPYABLE_WITH_LEAK_DETECTOR (MainComponent)
 };

@@ -166,3 +166,39 @@ TEST (WholeApp, AnUnreadableSettingsFileIsKeptAsideAndTheDefaultsAreWritten)
         EXPECT_EQ (fresh.getValue ("portNumber"), "9001");
     }
 }
+
+// Linux has no network tools for the hotspot to drive: the switch flips back off, "Configure"
+// changes nothing, and the window still answers at once.
+TEST (WholeApp, HotspotSwitchFlipsBackOffConfigureChangesNothingAndHelpExplains)
+{
+    VirtualDisplay display;
+    ASSERT_TRUE (display.isRunning());
+    AppProcess app (display);
+    ASSERT_TRUE (app.start());
+    const auto window = display.waitForWindow ("VADizudiv", 15000, app.getPid());
+    ASSERT_NE (window, 0u) << app.getOutput();
+
+    // Where the knob would be if the switch were on, the off track's grey shows.
+    const juce::File shots (SX_BINARY_DIR "/screenshots/app");
+    const juce::Point<int> switchOnKnob { 268, 89 };
+    const juce::Colour offTrack (0xFFBFBFBF);
+    ASSERT_TRUE (display.screenshotOnceShowing (window, shots.getChildFile ("hotspot-before.png"), switchOnKnob, offTrack));
+
+    // The switch, "Configure", then the help button: the help box comes only after both handlers have returned.
+    for (const auto& button : { juce::Point<int> { 255, 89 }, { 320, 89 }, { 377, 89 } })
+        ASSERT_TRUE (display.click (window, button));
+
+    const auto help = display.waitForWindow ("Wi-Fi Direct Hotspot Help", 10000, app.getPid());
+    ASSERT_NE (help, 0u) << "the window answers";
+    EXPECT_TRUE (display.screenshotOnceShowing (window, shots.getChildFile ("hotspot-after.png"), switchOnKnob, offTrack)) << "the switch is off again";
+    EXPECT_TRUE (display.screenshot (0, shots.getChildFile ("hotspot-help.png")));
+
+    // No Accessibility request and no script error box: only the window and the help box.
+    const auto names = display.runTool ({ "xdotool", "search", "--onlyvisible", "--pid", juce::String (app.getPid()), "--name", ".", "getwindowname", "%@" });
+    ASSERT_TRUE (names.has_value());
+    auto windows = juce::StringArray::fromLines (names->trim());
+    windows.sort (false);
+    EXPECT_EQ (windows, juce::StringArray ("VADizudiv", "Wi-Fi Direct Hotspot Help"));
+
+    EXPECT_EQ (app.closeAndWaitForExit (window), 0) << app.getOutput();
+}

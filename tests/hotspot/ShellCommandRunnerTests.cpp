@@ -4,7 +4,11 @@
 
 #include <csignal>
 #include <cstdlib>
+#include <spawn.h>
 #include <sys/resource.h>
+#include <sys/wait.h>
+
+extern char** environ;
 
 using macOS::runShellCommand;
 
@@ -41,4 +45,24 @@ TEST (ShellCommandRunner, FailuresToStartAreNeverSuccess)
     const auto notStarted = runShellCommand ("echo never");
     ::setrlimit (RLIMIT_NOFILE, &old);
     EXPECT_EQ (notStarted.exitCode, -1);
+}
+
+TEST (ShellCommandRunner, AProgramStartedWithoutStandardDescriptorsStillGetsTheOutput)
+{
+    // The runner's pipe then takes descriptors 0 and 1 in that program.
+    const juce::TemporaryFile report;
+    posix_spawn_file_actions_t closed;
+    posix_spawn_file_actions_init (&closed);
+    for (const auto fd : { 0, 1, 2 })
+        posix_spawn_file_actions_addclose (&closed, fd);
+
+    const std::string probe (SX_CLOSED_FDS_PROBE), reportPath (report.getFile().getFullPathName().toStdString());
+    char* const argv[] = { const_cast<char*> (probe.c_str()), const_cast<char*> (reportPath.c_str()), nullptr };
+    pid_t pid = 0;
+    ASSERT_EQ (::posix_spawn (&pid, argv[0], &closed, nullptr, argv, environ), 0);
+    posix_spawn_file_actions_destroy (&closed);
+    int status = 0;
+    ::waitpid (pid, &status, 0);
+
+    EXPECT_EQ (report.getFile().loadFileAsString(), juce::String ("0|out\nerr"));
 }

@@ -1,30 +1,14 @@
 #include "hotspot/WiFiDirect.h"
+#include "tests/support/NetworkSimulation.h"
 
 #include <gtest/gtest.h>
 
-#include <cstdlib>
-#include <unistd.h>
-
 using namespace WiFiDirect::macOS;
+using namespace sx::test;
 
 namespace
 {
-const juce::String natPlist ("/Library/Preferences/SystemConfiguration/com.apple.nat.plist");
-
-// Services as the stand-in keeps them, in service order; ours are set up for the host address.
-juce::String service (const juce::String& name, const juce::String& port = "en0")   { return R"({"name":")" + name + R"(","port":")" + port + R"("})"; }
-
-juce::String ours (const juce::String& name, bool enabled = true)
-{
-    return R"({"name":")" + name + R"(","port":"lo0","manual":true,"address":"127.0.0.1","mask":"255.255.255.255","enabled":)"
-            + (enabled ? "true}" : "false}");
-}
-
 const juce::String ethernet = service ("Ethernet"), wifi = service ("Wi-Fi", "en1"), otherLoopback = service ("Other Loopback", "lo0");
-
-// Internet Sharing as the hotspot needs it, as the stand-in keeps the property list.
-const juce::String sharing (R"({":NAT:Enabled":1,":NAT:PrimaryInterface:Device":"lo0",)"
-                            R"(":NAT:PrimaryInterface:PrimaryUserReadable":"Sondrevix",":NAT:SharingDevices":["en0"]})");
 
 // The command lines exactly as they must be sent, one per line.
 juce::String lines (const juce::StringArray& commands)   { return commands.joinIntoString ("\n"); }
@@ -37,36 +21,6 @@ juce::String create (const juce::String& name)
 const juce::String lo0Listing (R"(networksetup -listnetworkserviceorder | sed -n '/Device: lo0/{x;p;d;}; x' | sed 's/(.*) //')");
 const juce::String fullListing (R"(networksetup -listnetworkserviceorder | sed -n 's/^([0-9,*]*) \(.*$\)/\1/p')");
 const juce::String order ("networksetup -ordernetworkservices");
-
-// Puts the stand-in tools (netsim.py) in front of the real ones for one test: the .zshenv that
-// "zsh -c" reads first defines functions of their names and logs each command line as given.
-struct NetworkSimulation
-{
-    NetworkSimulation (const juce::StringArray& services, const juce::String& listings = "[]", const juce::String& nat = {})
-    {
-        // The system's interpreter: it starts several times faster than a version manager's shim.
-        const auto netsim = "/usr/bin/python3 " + juce::String (SX_NETSIM_SCRIPT).quoted() + " " + folder.getFullPathName().quoted();
-        folder.createDirectory();
-        folder.getChildFile (".zshenv").replaceWithText ("print -r -- \"$ZSH_EXECUTION_STRING\" >> " + log.getFullPathName().quoted() + "\n"
-                                                         "function networksetup { " + netsim + " networksetup \"$@\" }\n"
-                                                         "function /usr/libexec/PlistBuddy { " + netsim + " PlistBuddy \"$@\" }\n",
-                                                         false, false, "\n");
-        folder.getChildFile ("state.json").replaceWithText ("{\"services\":[" + services.joinIntoString (",") + "],\"plists\":{"
-                                                            + (nat.isEmpty() ? juce::String() : natPlist.quoted() + ":" + nat)
-                                                            + "},\"listings\":" + listings + "}");
-        ::setenv ("ZDOTDIR", folder.getFullPathName().toRawUTF8(), 1);
-    }
-
-    ~NetworkSimulation()   { ::unsetenv ("ZDOTDIR"); folder.deleteRecursively(); }
-
-    // Every command line run since the last call.
-    juce::String commands() const   { const auto text = log.loadFileAsString().trimEnd(); log.deleteFile(); return text; }
-
-    // The pid keeps test programs that ctest runs side by side apart.
-    const juce::File folder { juce::File::getSpecialLocation (juce::File::tempDirectory)
-                                .getNonexistentChildFile ("sx-netsim-" + juce::String (::getpid()), {}, false) };
-    const juce::File log { folder.getChildFile ("commands.log") };
-};
 } // namespace
 
 TEST (LoopbackServices, SetUpBuildsTheServicesAndOrdersSondrevixBeforeTheFirstOtherLo0Service)
@@ -91,12 +45,12 @@ TEST (LoopbackServices, SetUpBuildsTheServicesAndOrdersSondrevixBeforeTheFirstOt
           lines ({ configuredChecks ("Sondrevix"), configuredChecks ("SondrevixLoopback"), lo0Listing, exists ("Sondrevix"),
                    "networksetup -deletepppoeservice Sondrevix", "networksetup -deletepppoeservice SondrevixLoopback", create ("Sondrevix"),
                    create ("SondrevixLoopback"), lo0Listing, lo0Listing, fullListing,
-                   order + R"( "Ethernet" "Sondrevix" "Other Loopback" "Wi-Fi" "Cable Bridge" "SondrevixLoopback")" }) },
+                   order + R"( 'Ethernet' "Sondrevix" 'Other Loopback' 'Wi-Fi' 'Cable Bridge' "SondrevixLoopback")" }) },
         { "only Sondrevix left on lo0", { ethernet, otherLoopback, wifi },
           "[null,{\"services\":[" + ethernet + "," + ours ("Sondrevix") + "]}]", true,
           lines ({ fresh, lo0Listing, fullListing }) },
         { "Sondrevix listed twice", { ethernet, otherLoopback, wifi }, "[null," + twice + "," + twice + "]", true,
-          lines ({ fresh, lo0Listing, fullListing, order + R"( "Ethernet" "Sondrevix" "Other Loopback" "Wi-Fi" "SondrevixLoopback")" }) },
+          lines ({ fresh, lo0Listing, fullListing, order + R"( 'Ethernet' "Sondrevix" 'Other Loopback' 'Wi-Fi' "SondrevixLoopback")" }) },
         { "order listing fails", { ethernet, otherLoopback, wifi }, R"([null,null,{"text":"** Error: no service order.\n","status":1}])", false,
           lines ({ fresh, lo0Listing, fullListing, order }) },
     };
@@ -108,6 +62,21 @@ TEST (LoopbackServices, SetUpBuildsTheServicesAndOrdersSondrevixBeforeTheFirstOt
         EXPECT_EQ (setupLoopbackNetworkServices(), c.result);
         EXPECT_EQ (sim.commands(), c.commands);
     }
+}
+
+// Names read back from the system are words of the order command, never shell code.
+TEST (LoopbackServices, OrderCommandCarriesNamesFromTheSystemIntactAndInert)
+{
+    const auto folder = juce::File::createTempFile ("sx-injection");
+    ASSERT_TRUE (folder.createDirectory());
+    const auto marker = folder.getChildFile ("x");
+    const auto evil = "Evil$(touch " + marker.getFullPathName() + ")";
+    NetworkSimulation sim ({ service (evil), otherLoopback, service (R"(Say \"Hi\")"), service ("It's") });
+
+    EXPECT_TRUE (setupLoopbackNetworkServices());   // the stand-in accepts the order only with every name exact
+    EXPECT_FALSE (marker.exists());
+    EXPECT_TRUE (sim.commands().endsWith (order + " '" + evil + R"(' "Sondrevix" 'Other Loopback' 'Say "Hi"' 'It'\''s' "SondrevixLoopback")"));
+    folder.deleteRecursively();
 }
 
 TEST (Hotspot, DisabledSondrevixExistsButTheHotspotIsOffUntilEnabled)

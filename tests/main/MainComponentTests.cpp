@@ -1,14 +1,18 @@
 #include "app/Application.h"
 #include "bridge/OSCVocabulary.h"
+#include "platform/AppleScript.h"
 #include "tests/bridge/OscBytes.h"
 #include "tests/support/InMemoryMidiPorts.h"
+#include "tests/support/NetworkSimulation.h"
 #include "ui/Fonts.h"
 #include "ui/MainComponent.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <fstream>
 #include <random>
+#include <iostream>
 #include <thread>
 
 namespace juce
@@ -524,4 +528,87 @@ TEST (OSCMessageLoopRelay, DeliversInOrderOnTheMessageThreadKeepingTheNewestWhen
     runLoop (350, 3000);
     EXPECT_EQ (recorder.addresses, expected);
     EXPECT_FALSE (recorder.offMessageThread);
+}
+
+//==============================================================================
+// The hotspot's handlers block the message thread for as long as a script waits (minutes, at
+// worst); OSC must still become MIDI at once meanwhile, and the log must catch up afterwards.
+TEST (HotspotBlocking, OscBecomesMidiWhileAScriptBlocksTheMessageThread)
+{
+    MainRig rig;
+    auto& main = *rig.main;
+    NetworkSimulation sim (juce::StringArray { service ("Ethernet"), ours ("Sondrevix"), ours ("SondrevixLoopback") });   // a script will run
+
+    std::atomic<double> blockStart { 0 }, blockEnd { 0 };
+    sx::platform::setAppleScriptEngine ([&] (const juce::String&) {
+        blockStart = juce::Time::getMillisecondCounterHiRes();
+        juce::Thread::sleep (3000);
+        blockEnd = juce::Time::getMillisecondCounterHiRes();
+        return sx::platform::AppleScriptOutcome { true, 0, {} };
+    });
+
+    // Each Control Change carries its sequence number in its channel and controller.
+    constexpr int maxMessages = 16 * 128;
+    std::vector<double> sentAt (maxMessages, 0);
+    std::vector<std::atomic<double>> arrivedAt (maxMessages);
+    rig.ports.onBlockSent = [&] (const juce::String& port, const juce::MidiBuffer& buffer)
+    {
+        for (const auto meta : buffer)
+            if (port == "Sondrevix Connect")
+                arrivedAt[(size_t) (((meta.data[0] & 0x0f) << 7) | meta.data[1])] = juce::Time::getMillisecondCounterHiRes();
+    };
+
+    std::atomic<bool> stop { false };
+    std::atomic<int> numSent { 0 };
+    std::thread sender ([&, port = main.connectedPort]
+    {
+        juce::DatagramSocket socket (false);
+
+        for (int i = 0; i < maxMessages && ! stop; ++i, juce::Thread::sleep (5))
+        {
+            const auto datagram = sx::test::osc::message ("/sxc/midi/cc", { 1 + i / 128, i % 128, 64 });
+            sentAt[(size_t) i] = juce::Time::getMillisecondCounterHiRes();
+            socket.write ("127.0.0.1", port, datagram.data(), (int) datagram.size());
+            numSent = i + 1;
+        }
+    });
+
+    const auto runMessageLoop = [] (int milliseconds, std::function<bool()> done)
+    {
+        for (const auto end = juce::Time::getMillisecondCounter() + (juce::uint32) milliseconds; ! done() && juce::Time::getMillisecondCounter() < end;)
+            if (! juce::dispatchNextMessageOnSystemQueue (true))
+                juce::Thread::sleep (1);
+    };
+
+    runMessageLoop (1000, [] { return false; });
+
+    // Turned on as a click would: the handler runs the network tools, then the script, on this thread.
+    main.hotspotSwitch.setToggleState (true, juce::sendNotificationSync);
+    stop = true;
+    sender.join();
+    sx::platform::setAppleScriptEngine ({});
+
+    // The newest message's channel and controller lines end the log once it has caught up.
+    const auto count = numSent.load(), last = count - 1;
+    const auto newest = "- int32       " + juce::String (1 + last / 128) + ", - int32       " + juce::String (last % 128);
+    const auto logTail = [&] { const auto rows = main.logListBox.getNumRows();
+                               return main.logListBox.getLineForRow (rows - 3).trim() + ", " + main.logListBox.getLineForRow (rows - 2).trim(); };
+    runMessageLoop (5000, [&] { return logTail() == newest; });
+    EXPECT_EQ (logTail(), newest);
+
+    std::vector<double> normal, blocked;
+
+    for (int i = 0; i < count; ++i)
+    {
+        ASSERT_GT (arrivedAt[(size_t) i].load(), 0.0) << "message " << i << " of " << count << " lost";
+        (sentAt[(size_t) i] >= blockStart && sentAt[(size_t) i] <= blockEnd ? blocked : normal).push_back (arrivedAt[(size_t) i] - sentAt[(size_t) i]);
+    }
+
+    const auto median = [] (std::vector<double> v) { std::sort (v.begin(), v.end()); return v[v.size() / 2]; };
+    const auto worst = [] (const std::vector<double>& v) { return *std::max_element (v.begin(), v.end()); };
+    ASSERT_GT (blocked.size(), 400u);
+    std::cout << "OSC to MIDI latency, ms: normal median " << median (normal) << " max " << worst (normal) << " (" << normal.size()
+              << " messages); message thread blocked: median " << median (blocked) << " max " << worst (blocked) << " (" << blocked.size() << ")\n";
+    EXPECT_LT (median (blocked), median (normal) + 2.0);
+    EXPECT_LT (worst (blocked), 250.0) << "nothing waits for the blocked message thread";
 }
