@@ -14,10 +14,13 @@ function(sx_discover_tests name)
     if(NOT T_TIMEOUT)
         set(T_TIMEOUT 120)
     endif()
-    gtest_discover_tests(${name}
-        DISCOVERY_TIMEOUT 60
-        PROPERTIES TIMEOUT ${T_TIMEOUT} LABELS "${T_LABELS}" ${T_PROPERTIES}
-            FAIL_REGULAR_EXPRESSION "JUCE Assertion failure|Leaked objects")
+    set(properties TIMEOUT ${T_TIMEOUT} ${T_PROPERTIES}
+        FAIL_REGULAR_EXPRESSION "JUCE Assertion failure|Leaked objects")
+    # Added only when given: an empty value would vanish from the list and shift the pairs.
+    if(T_LABELS)
+        list(APPEND properties LABELS ${T_LABELS})
+    endif()
+    gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60 PROPERTIES ${properties})
     foreach(label IN LISTS T_LABELS)
         if(NOT TARGET tests_${label})
             add_custom_target(tests_${label})
