@@ -13,6 +13,10 @@
 # fuzz_<name> (label fuzz): SX_FUZZ_SECONDS of fuzzing from the seeds. A crash,
 # leak, sanitizer report or input slower than 25 s fails it; new inputs and the
 # crash file go to <build>/fuzz/<name>/, so the repository is never written to.
+#
+# A harness that needs the framework's message loop or GUI sets it up once in
+# LLVMFuzzerInitialize and never shuts it down: a static initialiser's shutdown
+# at exit would use framework statics that were made after it and so are gone.
 option(SX_FUZZ "Build the libFuzzer harnesses (clang only)" OFF)
 set(SX_FUZZ_SECONDS 30 CACHE STRING "How long each harness runs under ctest")
 
