@@ -1,34 +1,13 @@
 #pragma once
 
 #include "discovery/PacketWriter.h"
+#include "platform/NetworkEnvironment.h"
 
 #include <juce_core/juce_core.h>
 
 #include <atomic>
 #include <memory>
 
-/** What the responder asks about the computer: its name and its IPv4 interfaces.
-
-    The application uses the system's answers; tests substitute their own so that
-    the responder never broadcasts on the machine's real interfaces.
-*/
-struct NetworkEnvironment
-{
-    virtual ~NetworkEnvironment() = default;
-
-    virtual juce::String getComputerName() = 0;
-
-    /** One IPv4 address per interface, loopback included. */
-    virtual juce::Array<juce::IPAddress> getIPv4Addresses() = 0;
-
-    /** The broadcast address of the interface holding this address, or the null address. */
-    virtual juce::IPAddress getInterfaceBroadcastAddress (const juce::IPAddress& interfaceAddress) = 0;
-
-    /** The computer's own name and interfaces, as the framework reports them. */
-    static std::unique_ptr<NetworkEnvironment> createSystemEnvironment();
-};
-
-//==============================================================================
 /** Answers the VR app's LAN session search on UDP port 14001.
 
     The socket is bound when the responder is made; the thread that answers

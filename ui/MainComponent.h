@@ -6,6 +6,7 @@
 #include "bridge/OSCTranslator.h"
 #include "discovery/UEPseudoLANGameServer.h"
 #include "hotspot/HotspotFlows.h"
+#include "platform/NetworkEnvironment.h"
 #include "ui/Buttons.h"
 #include "ui/ConnectionSettingsView.h"
 #include "ui/LookAndFeelSX.h"
