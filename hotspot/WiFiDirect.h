@@ -41,5 +41,9 @@ namespace macOS
 
     /** Internet Sharing is set up from serviceName to en0 and serviceName is enabled. */
     bool isHotspotActive();
+
+    /** The name of the network that Internet Sharing broadcasts, or the empty text when it
+        cannot be read. */
+    juce::String getHotspotNetworkName();
 }
 }

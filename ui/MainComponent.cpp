@@ -2,7 +2,6 @@
 
 #include "app/SettingsXmlCheck.h"
 #include "bridge/OSCVocabulary.h"
-#include "hotspot/ShellCommandRunner.h"
 #include "hotspot/WiFiDirect.h"
 #include "platform/WiFiNetwork.h"
 #include "ui/ColourSchemes.h"
@@ -281,19 +280,8 @@ void MainComponent::updateInstructions()
 {
     if (isListening())
     {
-        juce::String networkName;
-
-        if (WiFiDirect::macOS::isHotspotActive())
-        {
-            const auto result = macOS::runShellCommand ("/usr/libexec/PlistBuddy -c \"Print :InternetSharing:SSID\" "
-                                                        "/Library/Preferences/SystemConfiguration/com.apple.airport.preferences.plist");
-            if (result.exitCode == 0)
-                networkName = result.output;
-        }
-        else
-        {
-            networkName = sx::platform::getCurrentWiFiNetworkName();
-        }
+        const auto networkName = WiFiDirect::macOS::isHotspotActive() ? WiFiDirect::macOS::getHotspotNetworkName()
+                                                                       : sx::platform::getCurrentWiFiNetworkName();
 
         const auto computerName = network->getComputerName();
         const auto regular = instructionsEditor.getFont();
