@@ -162,9 +162,6 @@ void OSCTranslator::sendBuffer()
     if (midiBuffer.isEmpty())
         return;
 
-    const juce::ScopedLock sl (midiDeviceManager.midiOutputLock);
     const ClearWhenDone clearer { midiBuffer };
-
-    for (const auto& output : midiDeviceManager.midiOutputs)
-        output->sendBlockOfMessagesNow (midiBuffer);
+    midiDeviceManager.sendBlockToAllOutputs (midiBuffer);
 }

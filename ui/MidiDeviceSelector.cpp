@@ -117,14 +117,7 @@ juce::String MidiDeviceSelector::MidiOutputSelectorComponentListBox::getDeviceNa
 
 bool MidiDeviceSelector::MidiOutputSelectorComponentListBox::isRowTicked (int row) const
 {
-    const auto name = getDeviceNameForRow (row);
-
-    // Read without the output lock: only the message thread changes the list of outputs.
-    for (const auto& output : deviceManager.midiOutputs)
-        if (output != nullptr && output->getName() == name)
-            return true;
-
-    return false;
+    return deviceManager.isOutputOpen (getDeviceNameForRow (row));
 }
 
 void MidiDeviceSelector::MidiOutputSelectorComponentListBox::flipEnablement (int row)
