@@ -12,7 +12,7 @@ UEPseudoLANGameServer::UEPseudoLANGameServer (std::unique_ptr<NetworkEnvironment
     jassert (environment != nullptr);
 
     // A failed bind is not an error here: the owner retries it and tells the user.
-    bound = socket.bindToPort (listenPort);
+    bindIfNeeded();
 }
 
 UEPseudoLANGameServer::~UEPseudoLANGameServer()
@@ -21,6 +21,14 @@ UEPseudoLANGameServer::~UEPseudoLANGameServer()
     // thread reaches its exit check well inside the stop timeout.
     socket.shutdown();
     stopThread (2000);
+}
+
+bool UEPseudoLANGameServer::bindIfNeeded()
+{
+    if (! bound.load())
+        bound.store (socket.bindToPort (listenPort));
+
+    return bound.load();
 }
 
 void UEPseudoLANGameServer::run()

@@ -240,13 +240,9 @@ void MainComponent::startListening (int port)
     if (connectedPort != -1)
     {
         connectionSettingsView.portLabel.setText (juce::String (connectedPort), juce::dontSendNotification);
-        discoveryServer.advertisedPort.store (connectedPort);
+        discoveryServer.setAdvertisedPort (connectedPort);
 
-        // A failed bind is tried again at every call; a successful one is kept.
-        if (! discoveryServer.bound.load())
-            discoveryServer.bound.store (discoveryServer.socket.bindToPort (discoveryServer.listenPort));
-
-        if (discoveryServer.bound.load())
+        if (discoveryServer.bindIfNeeded())
             if (! discoveryServer.startThread (juce::Thread::Priority::low))
                 discoveryServer.startThread (juce::Thread::Priority::normal);
     }
@@ -260,7 +256,7 @@ void MainComponent::startListening (int port)
 
     updateInstructions();
 
-    if (isListening() && discoveryServer.bound.load())
+    if (isListening() && discoveryServer.isBound())
     {
         instructionsEditor.setLookAndFeel (&heroLookAndFeel);
     }
@@ -310,7 +306,7 @@ void MainComponent::updateInstructions()
                                                   .replace ("XXX", juce::String (requestedPort)));
     }
 
-    if (! discoveryServer.bound.load())
+    if (! discoveryServer.isBound())
     {
         instructionsEditor.clear();
         const auto regular = instructionsEditor.getFont();

@@ -18,7 +18,7 @@ TEST (ResponderInNamespace, BroadcastsOnEachInterfaceWithItsOwnAddress)
     ASSERT_TRUE (capture.isOpen() && inside.isActive());
 
     UEPseudoLANGameServer responder;
-    ASSERT_TRUE (responder.bound);
+    ASSERT_TRUE (responder.isBound());
     responder.startThread (juce::Thread::Priority::low);
 
     const SessionNonce nonce { 0xDE, 0xAD, 0xBE, 0xEF, 0x01, 0x02, 0x03, 0x04 };

@@ -285,7 +285,7 @@ TEST (StartListening, FreeHeldAndOutOfRangePortsAndTheTimersRebinding)
     const auto threads = countThreads();
     main.startListening (freePort);
     EXPECT_TRUE (threadCountBecomes (threads));
-    EXPECT_EQ (main.discoveryServer.advertisedPort.load(), freePort);
+    EXPECT_EQ (main.discoveryServer.getAdvertisedPort(), freePort);
 
     // Held by another process: a free port instead, in the field and advertised.
     const auto heldPort = findFreePort();
@@ -295,7 +295,7 @@ TEST (StartListening, FreeHeldAndOutOfRangePortsAndTheTimersRebinding)
     const auto fallback = main.connectedPort;
     EXPECT_NE (fallback, heldPort);
     EXPECT_EQ (main.connectionSettingsView.portLabel.getText(), juce::String (fallback));
-    EXPECT_EQ (main.discoveryServer.advertisedPort.load(), fallback);
+    EXPECT_EQ (main.discoveryServer.getAdvertisedPort(), fallback);
 
     // The timer lists the addresses at each tick and rebinds (listing them again) once per
     // change of the list, to the port in the field rather than the held one.
@@ -335,7 +335,7 @@ TEST (StartListening, DiscoverySocketHeldByAnotherProgramIsReportedAndRetried)
 
     holder.reset();
     main.startListening (main.connectedPort);
-    EXPECT_TRUE (main.discoveryServer.bound.load());
+    EXPECT_TRUE (main.discoveryServer.isBound());
     EXPECT_TRUE (main.instructionsEditor.getText().startsWith ("1. Open Wi-Fi settings"));
 }
 
@@ -358,13 +358,22 @@ TEST (Instructions, EachVariantWithItsBoldRunsAndTheFontRestored)
 
     const juce::String stepOne ("1. Open Wi-Fi settings on your VR headset and connect to "),
                        stepTwo ("\n2. Open Sondrevix VR, go to the Main Menu VADizudiv tab, click Find Connection, and select Studio-Mac");
+
+    // Another program holds the discovery port until the second variant, which binds it.
+    auto holder = std::make_unique<PortHolder> (14001);
+    ASSERT_TRUE (holder->holding);
     MainRig rig;
     auto& main = *rig.main;
     const auto regular = main.instructionsEditor.getFont();
     ASSERT_EQ (regular.getTypefaceStyle(), getFaceStyle ("Regular"));
 
     const struct { const char* wifi; const char* hotspot; std::function<void()> action; juce::String text; juce::StringArray bold; } variants[] = {
-        { "HomeNet", "", [&] { main.updateInstructions(); }, stepOne + "HomeNet" + stepTwo, { "HomeNet", "Studio-Mac" } },
+        { "HomeNet", "", [&] { main.updateInstructions(); },
+          "AUTOMATIC CONNECTION DISCOVERY FAILED\nYour computer is blocking UDP port 14001, so VADizudiv is invisible to "
+          "the VR app. You can still connect using the Manual VR Connection Settings below or you can unblock the port "
+          "to find this computer in the VR app menu.", { "AUTOMATIC CONNECTION DISCOVERY FAILED" } },
+        { "HomeNet", "", [&] { holder.reset(); main.startListening (main.connectedPort); },
+          stepOne + "HomeNet" + stepTwo, { "HomeNet", "Studio-Mac" } },
         { "", "Sondrevix Hotspot", [&] { main.updateInstructions(); }, stepOne + "Sondrevix Hotspot" + stepTwo, { "Sondrevix Hotspot", "Studio-Mac" } },
         { "", "", [&] { main.updateInstructions(); }, stepOne + "the network this computer is connected to." + stepTwo, { "Studio-Mac" } },
         { "HomeNet", "", [&] { main.startListening (70000); },
@@ -372,10 +381,6 @@ TEST (Instructions, EachVariantWithItsBoldRunsAndTheFontRestored)
           "the UDP port number in the Manual VR Connection Settings below to a port available on your computer (1 to 65535). "
           "If this message still shows, you may need to modify firewall settings on your computer to open a UDP port and/or "
           "restart your computer.", {} },
-        { "HomeNet", "", [&] { main.discoveryServer.bound = false; main.updateInstructions(); },
-          "AUTOMATIC CONNECTION DISCOVERY FAILED\nYour computer is blocking UDP port 14001, so VADizudiv is invisible to "
-          "the VR app. You can still connect using the Manual VR Connection Settings below or you can unblock the port "
-          "to find this computer in the VR app menu.", { "AUTOMATIC CONNECTION DISCOVERY FAILED" } },
     };
 
     for (const auto& v : variants)
