@@ -93,6 +93,16 @@ void ConnectionSettingsView::setSettingsVisible (bool shouldBeVisible)
         onVisibilityChanged();
 }
 
+void ConnectionSettingsView::setAddresses (const juce::String& addressList)
+{
+    ipAddressEditor.setText (addressList, true);
+}
+
+void ConnectionSettingsView::setPortText (const juce::String& text)
+{
+    portLabel.setText (text, juce::dontSendNotification);
+}
+
 void ConnectionSettingsView::portTextCommitted()
 {
     // Written back without notification, so that this handler does not run again.
@@ -115,6 +125,19 @@ void ConnectionSettingsView::showHelpBox()
         "message come into the Message Log in VADizudiv. Repeat this process for all IP Addresses listed in "
         "the VADizudiv app manual settings until you are able to get a message in the Message Log. Once the "
         "connection works, it will be remembered next time you open the apps.");
+}
+
+int ConnectionSettingsView::getPreferredHeight() const
+{
+    const auto headingHeight = juce::roundToInt (headingLabel.getFont().getHeight());
+
+    if (! settingsVisible)
+        return juce::jmax (headingHeight, -4) + 5;
+
+    return juce::jmax (0, headingHeight
+                            + juce::roundToInt (ipAddressesLabel.getFont().getHeight())
+                            + juce::roundToInt (4.0f * ipAddressEditor.getFont().getHeight() + 12.0f)
+                            + 21);
 }
 
 void ConnectionSettingsView::resized()

@@ -56,9 +56,9 @@ namespace
             "an external Wi-Fi router and allows you to use Sondrevix without needing external networking hardware.");
     }
 
-    int portFieldValue (const juce::Label& portLabel)
+    int portFieldValue (const ConnectionSettingsView& settings)
     {
-        return std::atoi (portLabel.getText().toRawUTF8());
+        return std::atoi (settings.getPortText().toRawUTF8());
     }
 }
 
@@ -84,8 +84,7 @@ MainComponent::MainComponent (juce::PropertiesFile* p, juce::ApplicationCommandM
     if (auto state = SettingsXmlCheck::parse (properties->getValue ("midiDeviceSettings", {})))
         oscTranslator.getMidiDeviceManager().initialiseFromXml (*state);
 
-    connectionSettingsView.portLabel.setText (sanitisePortNumberText (properties->getValue ("portNumber", "9001")),
-                                              juce::dontSendNotification);
+    connectionSettingsView.setPortText (sanitisePortNumberText (properties->getValue ("portNumber", "9001")));
     connectionSettingsView.setSettingsVisible (properties->getBoolValue ("connectionSettingsVisible", false));
 
     // The bar gets no bounds: the menus show where the system shows them.
@@ -140,7 +139,7 @@ MainComponent::MainComponent (juce::PropertiesFile* p, juce::ApplicationCommandM
     midiDeviceSelector.setMouseCursor (juce::MouseCursor::PointingHandCursor);
     addAndMakeVisible (midiDeviceSelector);
 
-    connectionSettingsView.ipAddressEditor.setText (getLocalIPv4AddressList (*network), true);
+    connectionSettingsView.setAddresses (getLocalIPv4AddressList (*network));
     connectionSettingsView.resized();
 
     connectionSettingsView.onPortChanged = [this] (int port) { startListening (port); };
@@ -149,7 +148,7 @@ MainComponent::MainComponent (juce::PropertiesFile* p, juce::ApplicationCommandM
 
     setSize (700, 800);
 
-    startListening (portFieldValue (connectionSettingsView.portLabel));
+    startListening (portFieldValue (connectionSettingsView));
 
     startTimer (5000);
     juce::Desktop::getInstance().addDarkModeSettingListener (this);
@@ -157,13 +156,13 @@ MainComponent::MainComponent (juce::PropertiesFile* p, juce::ApplicationCommandM
 
 MainComponent::~MainComponent()
 {
-    properties->setValue ("portNumber", connectionSettingsView.portLabel.getText());
+    properties->setValue ("portNumber", connectionSettingsView.getPortText());
 
     const auto state = oscTranslator.getMidiDeviceManager().createStateXml();
     properties->setValue ("midiDeviceSettings",
                           state != nullptr ? juce::var (state->toString (juce::XmlElement::TextFormat().singleLine().withoutHeader()))
                                            : juce::var());
-    properties->setValue ("connectionSettingsVisible", connectionSettingsView.settingsVisible);
+    properties->setValue ("connectionSettingsVisible", connectionSettingsView.isSettingsVisible());
 
     juce::Desktop::getInstance().removeDarkModeSettingListener (this);
 
@@ -199,7 +198,7 @@ void MainComponent::timerCallback()
 {
     // startListening stores the new list, so one change of the network means one rebind.
     if (getLocalIPv4AddressList (*network) != ipAddresses)
-        startListening (portFieldValue (connectionSettingsView.portLabel));
+        startListening (portFieldValue (connectionSettingsView));
 }
 
 void MainComponent::darkModeSettingChanged()
@@ -239,7 +238,7 @@ void MainComponent::startListening (int port)
 
     if (connectedPort != -1)
     {
-        connectionSettingsView.portLabel.setText (juce::String (connectedPort), juce::dontSendNotification);
+        connectionSettingsView.setPortText (juce::String (connectedPort));
         discoveryServer.setAdvertisedPort (connectedPort);
 
         if (discoveryServer.bindIfNeeded())
@@ -251,7 +250,7 @@ void MainComponent::startListening (int port)
     statusLabel.setFont (makeHeadingFont());
     statusLabel.setJustificationType (juce::Justification::centred);
 
-    connectionSettingsView.ipAddressEditor.setText (ipAddresses, true);
+    connectionSettingsView.setAddresses (ipAddresses);
     connectionSettingsView.resized();
 
     updateInstructions();
@@ -399,15 +398,7 @@ void MainComponent::resized()
     const auto y3 = y2 + instructionsHeight + take (10);
 
     // The lower block fills from the bottom: settings, then the selector, and the log gets the rest.
-    const auto& settings = connectionSettingsView;
-    const auto headingHeight = juce::roundToInt (settings.headingLabel.getFont().getHeight());
-    const auto settingsHeight = settings.settingsVisible
-        ? juce::jmax (0, headingHeight
-                            + juce::roundToInt (settings.ipAddressesLabel.getFont().getHeight())
-                            + juce::roundToInt (4.0f * settings.ipAddressEditor.getFont().getHeight() + 12.0f)
-                            + 21)
-        : juce::jmax (headingHeight, -4) + 5;
-    const auto settingsTaken = take (settingsHeight);
+    const auto settingsTaken = take (connectionSettingsView.getPreferredHeight());
     connectionSettingsView.setBounds (10, y3 + rest, contentWidth, settingsTaken);
 
     take (10);

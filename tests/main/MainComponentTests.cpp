@@ -159,8 +159,8 @@ TEST (MainComponentLife, StartRestoresTheSavedStateAndQuittingSavesIt)
         MainRig rig (c.stored);
         const auto& settings = rig.main->connectionSettingsView;
         EXPECT_EQ (rig.main->getBounds(), juce::Rectangle<int> (0, 0, 700, 800));
-        EXPECT_EQ (rig.ports.getOpenOutputNames().joinIntoString (", ") + "; " + settings.portLabel.getText()
-                     + (settings.settingsVisible ? "; shown" : "; hidden"), c.shown);
+        EXPECT_EQ (rig.ports.getOpenOutputNames().joinIntoString (", ") + "; " + settings.getPortText()
+                     + (settings.isSettingsVisible() ? "; shown" : "; hidden"), c.shown);
 
         const auto saved = rig.quit();
         EXPECT_EQ (juce::StringArray (saved->getValue ("midiDeviceSettings"), saved->getValue ("portNumber"),
@@ -294,7 +294,7 @@ TEST (StartListening, FreeHeldAndOutOfRangePortsAndTheTimersRebinding)
     main.startListening (heldPort);
     const auto fallback = main.connectedPort;
     EXPECT_NE (fallback, heldPort);
-    EXPECT_EQ (main.connectionSettingsView.portLabel.getText(), juce::String (fallback));
+    EXPECT_EQ (main.connectionSettingsView.getPortText(), juce::String (fallback));
     EXPECT_EQ (main.discoveryServer.getAdvertisedPort(), fallback);
 
     // The timer lists the addresses at each tick and rebinds (listing them again) once per
