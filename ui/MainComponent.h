@@ -52,11 +52,6 @@ public:
     void paint (juce::Graphics&) override;
     void resized() override;
 
-    void oscMessageReceived (const juce::OSCMessage&) override;
-    void oscBundleReceived (const juce::OSCBundle&) override;
-    void timerCallback() override;
-    void darkModeSettingChanged() override;
-
     /** (Re)binds the OSC port, falling back to any free port, restarts discovery with
         the port bound, and brings the status, addresses and instructions up to date. */
     void startListening (int port);
@@ -68,12 +63,17 @@ public:
     bool isListening() const noexcept    { return connectedPort != -1 && ipAddresses.isNotEmpty(); }
 
 private:
+    friend struct MainComponentTestAccess;
+
+    void oscMessageReceived (const juce::OSCMessage&) override;
+    void oscBundleReceived (const juce::OSCBundle&) override;
+    void timerCallback() override;
+    void darkModeSettingChanged() override;
+
     std::unique_ptr<NetworkEnvironment> makeNetworkEnvironment() const;
 
     const Environment environment;
     const std::unique_ptr<NetworkEnvironment> network;
-
-public:
     juce::PropertiesFile* const properties;
     juce::ApplicationCommandManager* const commandManager;
     std::unique_ptr<MenuBar> menuBar;
@@ -95,7 +95,7 @@ public:
     /*  Brings the receiver thread's messages to this component on the message thread
         in batches rather than one posted message per datagram, which would slow the
         receiver thread enough to lose notes in a burst. Destroyed before the log. */
-    OSCMessageLoopRelay logRelay { *this, logListBox.capacity };
+    OSCMessageLoopRelay logRelay { *this, OSCLogListBox::capacity };
 
     sx::Button clearButton { "Clear" };
     MidiDeviceSelector midiDeviceSelector;
@@ -105,7 +105,6 @@ public:
     int connectedPort = -1;
     int requestedPort = -1;
 
-private:
     // What the hotspot switch and "Configure" do; after the switch, which it drives.
     WiFiDirect::HotspotFlows hotspotFlows { hotspotSwitch };
 
