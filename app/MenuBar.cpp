@@ -8,6 +8,8 @@
 namespace sx
 {
 
+MenuBarModel::MenuBarModel (juce::ApplicationCommandManager* cm) : commandManager (cm) {}
+
 MenuBarModel::~MenuBarModel() = default;
 
 juce::StringArray MenuBarModel::getMenuBarNames()
@@ -67,9 +69,9 @@ void MenuBarModel::showAboutDialog()
 
 //==============================================================================
 MenuBar::MenuBar (juce::ApplicationCommandManager* commandManager)
-    : juce::MenuBarComponent (nullptr)
+    : juce::MenuBarComponent (nullptr),
+      model (commandManager)
 {
-    model.commandManager = commandManager;
     model.setApplicationCommandManagerToWatch (commandManager);
     setModel (&model);
 

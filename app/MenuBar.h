@@ -9,19 +9,22 @@ namespace sx
 class MenuBarModel : public juce::MenuBarModel
 {
 public:
+    /** The command manager holds the commands that the menus show; it must outlive the model. */
+    explicit MenuBarModel (juce::ApplicationCommandManager* commandManager);
     ~MenuBarModel() override;
 
     juce::StringArray getMenuBarNames() override;
     juce::PopupMenu getMenuForIndex (int topLevelMenuIndex, const juce::String& menuName) override;
     void menuItemSelected (int menuItemID, int topLevelMenuIndex) override;
 
-    juce::ApplicationCommandManager* commandManager = nullptr;
-
     /** The id of the "About VADizudiv" item of the application menu. */
     static constexpr int aboutItemID = 1;
 
     /** Opens a new modal About dialog; it deletes itself when closed. */
     static void showAboutDialog();
+
+private:
+    juce::ApplicationCommandManager* const commandManager;
 };
 
 } // namespace sx
@@ -36,9 +39,9 @@ public:
     explicit MenuBar (juce::ApplicationCommandManager* commandManager);
     ~MenuBar() override;
 
+private:
     sx::MenuBarModel model;
     juce::PopupMenu extraAppleMenuItems;
 
-private:
     JUCE_DECLARE_NON_COPYABLE_WITH_LEAK_DETECTOR (MenuBar)
 };

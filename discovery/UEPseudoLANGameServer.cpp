@@ -67,6 +67,6 @@ void UEPseudoLANGameServer::answerQuery (const SessionNonce& nonce)
 
         // A send that fails only costs this interface its answer; the next query retries.
         socket.write (broadcastAddress.toString(), listenPort,
-                      lastPacket.bytes.data(), (int) lastPacket.bytes.size());
+                      lastPacket.getBytes().data(), (int) lastPacket.getBytes().size());
     }
 }

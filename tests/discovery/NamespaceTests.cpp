@@ -45,7 +45,7 @@ TEST (ResponderInNamespace, BroadcastsOnEachInterfaceWithItsOwnAddress)
     const juce::Uuid serverId (sent[0].payload.data() + 16);
     const auto advertisement = [&] (const juce::IPAddress& address)
     {
-        return makeSessionAdvertisement (nonce, serverId, juce::SystemStats::getComputerName(), address, 9001).bytes;
+        return makeSessionAdvertisement (nonce, serverId, juce::SystemStats::getComputerName(), address, 9001).getBytes();
     };
 
     // To each interface's broadcast address, carrying its own address (C0 A8 01 14, 0A 00 00 05).

@@ -48,7 +48,7 @@ namespace
     {
         SessionNonce nonce;
         nonce.fill (nonceByte);
-        return makeSessionAdvertisement (nonce, serverId, "Studio-Mac", address, port).bytes;
+        return makeSessionAdvertisement (nonce, serverId, "Studio-Mac", address, port).getBytes();
     }
 
     /** Receives the responder's broadcasts; its idle loop wakes about every 1.2 s. */
