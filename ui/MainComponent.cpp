@@ -111,8 +111,11 @@ MainComponent::MainComponent (juce::PropertiesFile* p, juce::ApplicationCommandM
     addAndMakeVisible (instructionsEditor);
 
     statusLabel.setColour (juce::Label::textColourId, juce::Colour (0xFFFFFFFF));
+    statusLabel.setFont (makeHeadingFont());
+    statusLabel.setJustificationType (juce::Justification::centred);
     addAndMakeVisible (statusLabel);
 
+    logHeadingLabel.setFont (makeHeadingFont());
     logHeadingLabel.setJustificationType (juce::Justification::topLeft);
     addAndMakeVisible (logHeadingLabel);
 
@@ -140,7 +143,6 @@ MainComponent::MainComponent (juce::PropertiesFile* p, juce::ApplicationCommandM
     addAndMakeVisible (midiDeviceSelector);
 
     connectionSettingsView.setAddresses (getLocalIPv4AddressList (*network));
-    connectionSettingsView.resized();
 
     connectionSettingsView.onPortChanged = [this] (int port) { startListening (port); };
     connectionSettingsView.onVisibilityChanged = [this] { resized(); };
@@ -247,11 +249,8 @@ void MainComponent::startListening (int port)
     }
 
     statusLabel.setText (isListening() ? "Listening On" : "Listening Failed", juce::sendNotificationAsync);
-    statusLabel.setFont (makeHeadingFont());
-    statusLabel.setJustificationType (juce::Justification::centred);
 
     connectionSettingsView.setAddresses (ipAddresses);
-    connectionSettingsView.resized();
 
     updateInstructions();
 
@@ -349,68 +348,43 @@ void MainComponent::paint (juce::Graphics& g)
 
 void MainComponent::resized()
 {
-    const auto w = getWidth();
-    const auto h = getHeight();
-    const auto headingFont = makeHeadingFont();
+    // Each piece is cut from what is left, so a small window shrinks pieces to zero
+    // instead of overlapping them.
+    auto area = getLocalBounds();
+    statusLabel.setBounds (area.removeFromTop (38));
+    area = area.reduced (10);
 
-    const auto headerHeight = juce::jmin (h, 38);
-    statusLabel.setBounds (0, 0, w, headerHeight);
+    area.removeFromTop (6);
+    auto row = area.removeFromTop (25);
+    hotspotCaptionArea = row;
+    hotspotHelpButton.setBounds (row.removeFromRight (25));
+    row.removeFromLeft (roundedUpWidth (makeHeadingFont(), hotspotCaption) + 5);
+    row.removeFromLeft (12);
 
-    const auto contentWidth = juce::jmax (0, w - 20);
-    auto rest = juce::jmax (0, h - headerHeight - 20);
+    // The switch's track is 44 x 22, centred in its slot; its knob's shadow needs 2 more pixels around it.
+    hotspotSwitch.setBounds (row.removeFromLeft (44).withSizeKeepingCentre (44, 22).expanded (2));
 
-    // Each piece takes at most what is left, so a small window shrinks pieces to
-    // zero instead of overlapping them.
-    const auto take = [&rest] (int amount)
-    {
-        const auto taken = juce::jmin (rest, amount);
-        rest -= taken;
-        return taken;
-    };
-
-    const auto y1 = headerHeight + 10 + take (6);
-    const auto rowHeight = take (25);
-    hotspotCaptionArea = { 10, y1, contentWidth, rowHeight };
-
-    const auto helpWidth = juce::jmin (contentWidth, 25);
-    hotspotHelpButton.setBounds (10 + contentWidth - helpWidth, y1, helpWidth, rowHeight);
-
-    auto rowLeft = contentWidth - helpWidth;
-    const auto takeFromRow = [&rowLeft] (int amount)
-    {
-        const auto taken = juce::jmin (rowLeft, amount);
-        rowLeft -= taken;
-        return taken;
-    };
-
-    const auto captionWidth = takeFromRow (roundedUpWidth (headingFont, hotspotCaption) + 5);
-    const auto switchX = 10 + captionWidth + takeFromRow (12);
-    const auto switchSlot = takeFromRow (44);
-    hotspotSwitch.setBounds (switchX - (44 - switchSlot) / 2 - 2, y1 + (rowHeight - 22) / 2 - 2, 48, 26);
-    configureButton.setBounds (switchX + switchSlot + 14, y1 - 2 - (25 - rowHeight) / 2, juce::jmax (0, rowLeft - 28), 29);
+    // The button's image is taller than the row, with its face centred on it.
+    const auto configureArea = row.reduced (14, 0);
+    configureButton.setBounds (configureArea.withSizeKeepingCentre (configureArea.getWidth(), 29));
 
     // Laid out at its final width first, so that its text height is the one it will show.
-    const auto y2 = y1 + rowHeight + take (16);
-    instructionsEditor.setBounds (10, y2, contentWidth, rest);
-    const auto instructionsHeight = take (instructionsEditor.getTextHeight() + 20);
-    instructionsEditor.setBounds (10, y2, contentWidth, instructionsHeight);
-
-    const auto y3 = y2 + instructionsHeight + take (10);
+    area.removeFromTop (16);
+    instructionsEditor.setBounds (area);
+    instructionsEditor.setBounds (area.removeFromTop (instructionsEditor.getTextHeight() + 20));
+    area.removeFromTop (10);
 
     // The lower block fills from the bottom: settings, then the selector, and the log gets the rest.
-    const auto settingsTaken = take (connectionSettingsView.getPreferredHeight());
-    connectionSettingsView.setBounds (10, y3 + rest, contentWidth, settingsTaken);
+    connectionSettingsView.setBounds (area.removeFromBottom (connectionSettingsView.getPreferredHeight()));
+    area.removeFromBottom (10);
+    midiDeviceSelector.setBounds (area.removeFromBottom (100));
+    area.removeFromBottom (10);
 
-    take (10);
-    const auto selectorHeight = take (100);
-    midiDeviceSelector.setBounds (10, y3 + rest, contentWidth, selectorHeight);
-    take (10);
+    auto logHeading = area.removeFromTop ((int) (logHeadingLabel.getFont().getHeight() + 10.0f));
+    logHelpButton.setBounds (logHeading.removeFromRight (25));
+    logHeadingLabel.setBounds (logHeading);
+    logListBox.setBounds (area);
 
-    const auto logHeadingHeight = take ((int) (headingFont.getHeight() + 10.0f));
-    logHeadingLabel.setFont (headingFont);
-    logHeadingLabel.setBounds (10, y3, contentWidth - helpWidth, logHeadingHeight);
-    logHelpButton.setBounds (10 + contentWidth - helpWidth, y3, helpWidth, logHeadingHeight);
-
-    logListBox.setBounds (10, y3 + logHeadingHeight, contentWidth, rest);
-    clearButton.setBounds (contentWidth - 60, logListBox.getBottom() - 40, 60, 32);
+    // In front of the log, 10 pixels inside its right edge and 8 above its bottom, however small it is.
+    clearButton.setBounds (juce::Rectangle<int> (60, 32).withBottomY (area.getBottom() - 8).withRightX (area.getRight() - 10));
 }

@@ -56,19 +56,13 @@ void MidiDeviceSelector::updateLists()
 
 void MidiDeviceSelector::resized()
 {
-    const auto w = getWidth();
-    const auto h = getHeight();
-
-    outputLabel->setFont (makeHeadingFont());
-
-    const auto headingHeight = juce::jmin (h, (int) (makeHeadingFont().getHeight() + 10.0f));
-    const auto helpWidth = juce::jmin (w, 25);
-
-    helpButton->setBounds (w - helpWidth, 0, helpWidth, headingHeight);
-    outputLabel->setBounds (0, 0, w - helpWidth, headingHeight);
+    auto area = getLocalBounds();
+    auto heading = area.removeFromTop ((int) (outputLabel->getFont().getHeight() + 10.0f));
+    helpButton->setBounds (heading.removeFromRight (25));
+    outputLabel->setBounds (heading);
 
     outputList->setRowHeight (juce::jmax (1, (int) (itemHeight * 0.7)));
-    outputList->setBounds (0, headingHeight, w, h - headingHeight);
+    outputList->setBounds (area);
 }
 
 void MidiDeviceSelector::showHelpBox()
