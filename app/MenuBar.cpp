@@ -1,5 +1,6 @@
 #include "MenuBar.h"
 #include "AboutView.h"
+#include "Application.h"
 
 #include "platform/Appearance.h"
 #include "platform/MainMenu.h"
@@ -19,20 +20,16 @@ juce::StringArray MenuBarModel::getMenuBarNames()
 
 juce::PopupMenu MenuBarModel::getMenuForIndex (int topLevelMenuIndex, const juce::String&)
 {
-    // Matches Application::MainWindow::CommandIDs, kept as plain numbers so the
-    // menus do not depend on the window class.
-    enum { minimize = 2, zoom = 3, getSupport = 4 };
-
     juce::PopupMenu menu;
 
     if (topLevelMenuIndex == 0)
     {
-        menu.addCommandItem (commandManager, zoom);
-        menu.addCommandItem (commandManager, minimize);
+        menu.addCommandItem (commandManager, Application::MainWindow::zoom);
+        menu.addCommandItem (commandManager, Application::MainWindow::minimize);
     }
     else if (topLevelMenuIndex == 1)
     {
-        menu.addCommandItem (commandManager, getSupport);
+        menu.addCommandItem (commandManager, Application::MainWindow::getSupport);
     }
 
     return menu;
