@@ -2,7 +2,6 @@
 #include "AboutView.h"
 #include "Application.h"
 
-#include "platform/Appearance.h"
 #include "platform/MainMenu.h"
 #include "ui/ColourSchemes.h"
 
@@ -43,7 +42,7 @@ void MenuBarModel::menuItemSelected (int menuItemID, int)
 
 void MenuBarModel::showAboutDialog()
 {
-    const auto& scheme = sx::platform::isDarkModeActive() ? darkColourScheme : lightColourScheme;
+    const auto& scheme = getCurrentColourScheme();
 
     auto view = std::make_unique<AboutView>();
     view->setSize (280, 180);

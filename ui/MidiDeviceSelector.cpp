@@ -126,8 +126,7 @@ void MidiDeviceSelector::MidiOutputSelectorComponentListBox::flipEnablement (int
 //==============================================================================
 void MidiDeviceSelector::MidiOutputSelectorComponentListBox::paint (juce::Graphics& g)
 {
-    g.setColour (getCurrentColourScheme().getUIColour (juce::LookAndFeel_V4::ColourScheme::widgetBackground));
-    g.fillRoundedRectangle (getLocalBounds().toFloat(), 6.0f);
+    fillListBackground (g, getLocalBounds());
 
     juce::ListBox::paint (g);
 }
