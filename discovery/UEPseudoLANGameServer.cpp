@@ -53,13 +53,8 @@ void UEPseudoLANGameServer::run()
 
 void UEPseudoLANGameServer::answerQuery (const SessionNonce& nonce)
 {
-    static const juce::IPAddress loopback (127, 0, 0, 1);
-
-    for (const auto& address : environment->getIPv4Addresses())
+    for (const auto& address : environment->getIPv4AddressesExceptLoopback())
     {
-        if (address == loopback)
-            continue;
-
         const auto port = advertisedPort.load();
         lastPacket = makeSessionAdvertisement (nonce, serverId, environment->getComputerName(), address, port);
 

@@ -22,6 +22,13 @@ namespace
     };
 }
 
+juce::Array<juce::IPAddress> NetworkEnvironment::getIPv4AddressesExceptLoopback()
+{
+    auto addresses = getIPv4Addresses();
+    addresses.removeAllInstancesOf (juce::IPAddress (127, 0, 0, 1));
+    return addresses;
+}
+
 std::unique_ptr<NetworkEnvironment> NetworkEnvironment::createSystemEnvironment()
 {
     return std::make_unique<SystemNetworkEnvironment>();

@@ -18,6 +18,10 @@ struct NetworkEnvironment
     /** One IPv4 address per interface, loopback included. */
     virtual juce::Array<juce::IPAddress> getIPv4Addresses() = 0;
 
+    /** getIPv4Addresses() in the same order without 127.0.0.1: the addresses by which
+        other computers can reach this one. */
+    juce::Array<juce::IPAddress> getIPv4AddressesExceptLoopback();
+
     /** The broadcast address of the interface holding this address, or the null address. */
     virtual juce::IPAddress getInterfaceBroadcastAddress (const juce::IPAddress& interfaceAddress) = 0;
 

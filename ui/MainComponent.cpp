@@ -15,12 +15,10 @@
 //==============================================================================
 juce::String getLocalIPv4AddressList (NetworkEnvironment& network)
 {
-    const juce::IPAddress loopback ("127.0.0.1");
     juce::StringArray list;
 
-    for (const auto& address : network.getIPv4Addresses())
-        if (address.compare (loopback) != 0)
-            list.add (address.toString());
+    for (const auto& address : network.getIPv4AddressesExceptLoopback())
+        list.add (address.toString());
 
     return list.joinIntoString ("\r\n");
 }
