@@ -208,11 +208,14 @@ bool setupLoopbackNetworkServices()
     return run (orderCommand).exitCode == 0;
 }
 
+bool isInternetSharingOn()
+{
+    return natPlistValue (":NAT:Enabled") == "1";
+}
+
 bool isInternetSharingConfigured()
 {
-    const auto enabled = run (natPlistCommand (":NAT:Enabled"));
-
-    if (enabled.exitCode != 0 || enabled.output != "1")
+    if (! isInternetSharingOn())
         return false;
 
     if (natPlistValue (":NAT:PrimaryInterface:Device") != juce::String (loopbackInterface))
