@@ -27,10 +27,10 @@ namespace
 {
     const juce::String hotspotCaption ("Wi-Fi Direct Hotspot");
 
-    juce::Font withBoldStyle (juce::Font font)
+    // The pairing instructions are set smaller than the window's body text.
+    juce::Font makeInstructionsFont (const juce::String& style)
     {
-        font.setTypefaceStyle (getFaceStyle ("Bold"));
-        return font;
+        return makeFont (14.0f, style);
     }
 
     int roundedUpWidth (const juce::Font& font, const juce::String& text)
@@ -101,7 +101,7 @@ MainComponent::MainComponent (juce::PropertiesFile* p, juce::ApplicationCommandM
     instructionsEditor.setMultiLine (true, true);
     instructionsEditor.setCaretVisible (false);
     instructionsEditor.setScrollbarsShown (false);
-    instructionsEditor.setFont (makeFont (14.0f, "Regular"));
+    instructionsEditor.setFont (makeInstructionsFont ("Regular"));
 
     updateInstructions();
 
@@ -270,14 +270,15 @@ void MainComponent::startListening (int port)
 //==============================================================================
 void MainComponent::updateInstructions()
 {
+    const auto regular = makeInstructionsFont ("Regular");
+    const auto bold = makeInstructionsFont ("Bold");
+
     if (isListening())
     {
         const auto networkName = WiFiDirect::macOS::isHotspotActive() ? WiFiDirect::macOS::getHotspotNetworkName()
                                                                        : sx::platform::getCurrentWiFiNetworkName();
 
         const auto computerName = network->getComputerName();
-        const auto regular = instructionsEditor.getFont();
-        const auto bold = withBoldStyle (regular);
 
         instructionsEditor.clear();
         instructionsEditor.setFont (regular);
@@ -305,9 +306,7 @@ void MainComponent::updateInstructions()
     if (! discoveryServer.isBound())
     {
         instructionsEditor.clear();
-        const auto regular = instructionsEditor.getFont();
-
-        instructionsEditor.setFont (withBoldStyle (regular));
+        instructionsEditor.setFont (bold);
         instructionsEditor.insertTextAtCaret ("AUTOMATIC CONNECTION DISCOVERY FAILED");
         instructionsEditor.setFont (regular);
         instructionsEditor.insertTextAtCaret ("\nYour computer is blocking UDP port 14001, so VADizudiv is invisible to the VR app. "
