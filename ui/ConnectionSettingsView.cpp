@@ -48,9 +48,7 @@ ConnectionSettingsView::ConnectionSettingsView()
     showButton.setToggleState (settingsVisible, juce::dontSendNotification);
     showButton.onClick = [this] { setSettingsVisible (showButton.getToggleState()); };
 
-    styleIconButton (helpButton);
-    helpButton.setImages (createHelpIcon().get());
-    helpButton.onClick = [] { showHelpBox(); };
+    setUpHelpButton (helpButton, createHelpIcon().get(), [] { showHelpBox(); });
 
     for (auto* label : { &ipAddressesLabel, &udpPortLabel })
     {

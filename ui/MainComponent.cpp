@@ -38,13 +38,6 @@ namespace
         return (int) std::ceil (font.getStringWidthFloat (text));
     }
 
-    void configureHelpButton (juce::DrawableButton& button, const juce::Drawable* icon, std::function<void()> onClick)
-    {
-        styleIconButton (button);
-        button.setImages (icon);
-        button.onClick = std::move (onClick);
-    }
-
     void showHotspotHelpBox()
     {
         showHelpBox (
@@ -119,7 +112,7 @@ MainComponent::MainComponent (juce::PropertiesFile* p, juce::ApplicationCommandM
 
     const auto helpIcon = createHelpIcon();
 
-    configureHelpButton (logHelpButton, helpIcon.get(), [] { OSCLogListBox::showHelpBox(); });
+    setUpHelpButton (logHelpButton, helpIcon.get(), [] { OSCLogListBox::showHelpBox(); });
     addAndMakeVisible (logHelpButton);
 
     hotspotSwitch.setToggleState (WiFiDirect::macOS::isHotspotActive(), juce::dontSendNotification);
@@ -129,7 +122,7 @@ MainComponent::MainComponent (juce::PropertiesFile* p, juce::ApplicationCommandM
     configureButton.onClick = [this] { hotspotFlows.configureClicked(); };
     addAndMakeVisible (configureButton);
 
-    configureHelpButton (hotspotHelpButton, helpIcon.get(), [] { showHotspotHelpBox(); });
+    setUpHelpButton (hotspotHelpButton, helpIcon.get(), [] { showHotspotHelpBox(); });
     addAndMakeVisible (hotspotHelpButton);
 
     addAndMakeVisible (logListBox);

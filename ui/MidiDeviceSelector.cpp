@@ -27,9 +27,7 @@ MidiDeviceSelector::MidiDeviceSelector (MidiDeviceManager& manager, juce::String
     addAndMakeVisible (*outputLabel);
 
     helpButton = std::make_unique<juce::DrawableButton> ("Help with MIDI Output", juce::DrawableButton::ImageFitted);
-    styleIconButton (*helpButton);
-    helpButton->setImages (createHelpIcon().get());
-    helpButton->onClick = [] { showHelpBox(); };
+    setUpHelpButton (*helpButton, createHelpIcon().get(), [] { showHelpBox(); });
     addAndMakeVisible (*helpButton);
 
     deviceManager.addChangeListener (this);
