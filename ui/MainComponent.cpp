@@ -1,6 +1,6 @@
 #include "MainComponent.h"
 
-#include "app/SettingsXmlCheck.h"
+#include "app/SettingsFile.h"
 #include "bridge/OSCVocabulary.h"
 #include "hotspot/WiFiDirect.h"
 #include "platform/WiFiNetwork.h"
@@ -70,10 +70,8 @@ MainComponent::MainComponent (juce::PropertiesFile* p, juce::ApplicationCommandM
       discoveryServer (makeNetworkEnvironment()),
       midiDeviceSelector (oscTranslator.getMidiDeviceManager(), virtualMidiPortName)
 {
-    // Only a whole, well-formed document that can also be written back at quit is
-    // restored; anything else leaves the virtual source as the only output.
-    if (auto state = SettingsXmlCheck::parse (properties->getValue ("midiDeviceSettings", {})))
-        oscTranslator.getMidiDeviceManager().initialiseFromXml (*state);
+    // Anything but a document that passes the check leaves the virtual source as the only output.
+    SettingsFile::restoreMidiDeviceState (*properties, oscTranslator.getMidiDeviceManager());
 
     connectionSettingsView.setPortText (sanitisePortNumberText (properties->getValue ("portNumber", "9001")));
     connectionSettingsView.setSettingsVisible (properties->getBoolValue ("connectionSettingsVisible", false));
@@ -151,10 +149,7 @@ MainComponent::~MainComponent()
 {
     properties->setValue ("portNumber", connectionSettingsView.getPortText());
 
-    const auto state = oscTranslator.getMidiDeviceManager().createStateXml();
-    properties->setValue ("midiDeviceSettings",
-                          state != nullptr ? juce::var (state->toString (juce::XmlElement::TextFormat().singleLine().withoutHeader()))
-                                           : juce::var());
+    SettingsFile::storeMidiDeviceState (*properties, oscTranslator.getMidiDeviceManager());
     properties->setValue ("connectionSettingsVisible", connectionSettingsView.isSettingsVisible());
 
     juce::Desktop::getInstance().removeDarkModeSettingListener (this);
