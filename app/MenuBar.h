@@ -6,7 +6,7 @@ namespace sx
 {
 
 /** The "Window" and "Help" menus, built from the main window's commands. */
-class MenuBarModel : public juce::MenuBarModel
+class MenuBarModel final : public juce::MenuBarModel
 {
 public:
     /** The command manager holds the commands that the menus show; it must outlive the model. */
@@ -33,7 +33,7 @@ private:
     bounds, so it takes no room in the window: the menus show where the system
     shows an application's main menu.
 */
-class MenuBar : public juce::MenuBarComponent
+class MenuBar final : public juce::MenuBarComponent
 {
 public:
     explicit MenuBar (juce::ApplicationCommandManager* commandManager);

@@ -17,7 +17,7 @@ namespace sx { class MidiPortSystem; }
     ".unreadable" added (numbered when that name is taken), and the defaults are used; the file
     is not parsed by the framework at all when it fails the check.
 */
-class SettingsFile
+class SettingsFile final
 {
 public:
     struct Opened

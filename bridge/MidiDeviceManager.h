@@ -11,7 +11,7 @@
     and every open input, keeps the "DEVICESETUP" document that records them, and
     sends a change message whenever the set of open devices may have changed.
 */
-class MidiDeviceManager : public juce::ChangeBroadcaster
+class MidiDeviceManager final : public juce::ChangeBroadcaster
 {
 public:
     /** Uses the system's MIDI devices. */
@@ -44,13 +44,14 @@ public:
         thread that opens and closes outputs, so it reads them without the lock. */
     bool isOutputOpen (const juce::String& name) const;
 
+private:
     struct MidiCallbackInfo
     {
         juce::String deviceName;
         sx::MidiInputPortCallback* callback = nullptr;
     };
 
-    class CallbackHandler : public sx::MidiInputPortCallback
+    class CallbackHandler final : public sx::MidiInputPortCallback
     {
     public:
         explicit CallbackHandler (MidiDeviceManager& m) : owner (m) {}
@@ -62,7 +63,6 @@ public:
         MidiDeviceManager& owner;
     };
 
-private:
     sx::MidiPortSystem& portSystem;
     std::unique_ptr<juce::XmlElement> lastExplicitSettings;
     std::unique_ptr<CallbackHandler> callbackHandler;

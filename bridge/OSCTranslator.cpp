@@ -10,7 +10,7 @@ namespace
         '/', empty components dropped), but read in place: the receiver thread must not
         allocate for every packet. Components past the fourth are never examined.
     */
-    class AddressComponents
+    class AddressComponents final
     {
     public:
         explicit AddressComponents (const char* text) noexcept

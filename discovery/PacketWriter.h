@@ -13,7 +13,7 @@
     sets overflow, and from then on every write is refused, so the bytes are always
     a clean prefix of what was asked for.
 */
-class PacketWriter
+class PacketWriter final
 {
 public:
     explicit PacketWriter (int maxSizeToUse) noexcept;

@@ -15,7 +15,7 @@
     startThread() and stopThread(). Each accepted query gets one advertisement per
     non-loopback IPv4 interface, sent to that interface's broadcast address.
 */
-class UEPseudoLANGameServer : private juce::Thread
+class UEPseudoLANGameServer final : private juce::Thread
 {
 public:
     UEPseudoLANGameServer();

@@ -15,7 +15,7 @@ juce::String sanitisePortNumberText (const juce::String& text);
     onPortChanged and a change of its own height through onVisibilityChanged; whoever
     owns the network writes the address list and the bound port back into it.
 */
-class ConnectionSettingsView : public juce::Component
+class ConnectionSettingsView final : public juce::Component
 {
 public:
     ConnectionSettingsView();

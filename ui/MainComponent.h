@@ -27,10 +27,10 @@ juce::String getLocalIPv4AddressList (NetworkEnvironment& network);
     translator with its MIDI devices, the discovery responder and every view,
     wires them together, and (re)binds the network side.
 */
-class MainComponent : public juce::Component,
-                      public juce::Timer,
-                      public juce::OSCReceiver::Listener<juce::OSCReceiver::MessageLoopCallback>,
-                      public juce::DarkModeSettingListener
+class MainComponent final : public juce::Component,
+                            private juce::Timer,
+                            private juce::OSCReceiver::Listener<juce::OSCReceiver::MessageLoopCallback>,
+                            private juce::DarkModeSettingListener
 {
 public:
     /** What the component takes from its surroundings; tests replace parts of it. */

@@ -13,8 +13,8 @@
     The tick state is never stored here: it is read from the manager at every paint,
     and the rows are rebuilt whenever the manager says its devices changed.
 */
-class MidiDeviceSelector : public juce::Component,
-                           private juce::ChangeListener
+class MidiDeviceSelector final : public juce::Component,
+                                 private juce::ChangeListener
 {
 public:
     /** The manager must outlive the selector. */
@@ -27,8 +27,8 @@ public:
     void updateLists();
 
     //==============================================================================
-    class MidiOutputSelectorComponentListBox : public juce::ListBox,
-                                               private juce::ListBoxModel
+    class MidiOutputSelectorComponentListBox final : public juce::ListBox,
+                                                     private juce::ListBoxModel
     {
     public:
         MidiOutputSelectorComponentListBox (MidiDeviceManager& manager, const juce::String& virtualPortName);

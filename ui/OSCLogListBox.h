@@ -12,9 +12,9 @@
     `lock`; lines are built before it is taken, and it is never held while calling
     into the list box, so the two threads never wait on each other for long.
 */
-class OSCLogListBox : public juce::ListBox,
-                      private juce::ListBoxModel,
-                      private juce::AsyncUpdater
+class OSCLogListBox final : public juce::ListBox,
+                            private juce::ListBoxModel,
+                            private juce::AsyncUpdater
 {
 public:
     /** How many lines the log keeps. */
