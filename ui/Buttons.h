@@ -37,8 +37,6 @@ private:
     juce::Image downImage;
 };
 
-} // namespace sx
-
 /** An on/off switch: a pill-shaped track with a round knob. */
 class ToggleButtonSwitch final : public juce::Button
 {
@@ -54,3 +52,5 @@ private:
     juce::Colour knobColour;
     juce::Colour offColour;
 };
+
+} // namespace sx

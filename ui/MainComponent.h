@@ -86,7 +86,7 @@ private:
     juce::Label statusLabel;
     juce::TextEditor instructionsEditor;
     juce::DrawableButton hotspotHelpButton { "Help with Wi-Fi Direct Hotspot", juce::DrawableButton::ImageFitted };
-    ToggleButtonSwitch hotspotSwitch { "Wi-Fi Direct Hotspot Button" };
+    sx::ToggleButtonSwitch hotspotSwitch { "Wi-Fi Direct Hotspot Button" };
     sx::Button configureButton { "Configure" };
     juce::Label logHeadingLabel { {}, "Message Log" };
     juce::DrawableButton logHelpButton { "Help with Message Log", juce::DrawableButton::ImageFitted };

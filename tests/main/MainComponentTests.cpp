@@ -35,7 +35,7 @@ struct MainComponentTestAccess
     UEPseudoLANGameServer& discoveryServer { main.discoveryServer };
     juce::Label& statusLabel { main.statusLabel };
     juce::TextEditor& instructionsEditor { main.instructionsEditor };
-    ToggleButtonSwitch& hotspotSwitch { main.hotspotSwitch };
+    sx::ToggleButtonSwitch& hotspotSwitch { main.hotspotSwitch };
     sx::Button& configureButton { main.configureButton };
     OSCLogListBox& logListBox { main.logListBox };
     ConnectionSettingsView& connectionSettingsView { main.connectionSettingsView };
