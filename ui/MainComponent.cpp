@@ -70,7 +70,7 @@ MainComponent::MainComponent (juce::PropertiesFile* p, juce::ApplicationCommandM
       discoveryServer (makeNetworkEnvironment()),
       midiDeviceSelector (oscTranslator.getMidiDeviceManager(), virtualMidiPortName)
 {
-    // Anything but a document that passes the check leaves the virtual source as the only output.
+    // A saved state that cannot be restored leaves the virtual source as the only output.
     SettingsFile::restoreMidiDeviceState (*properties, oscTranslator.getMidiDeviceManager());
 
     connectionSettingsView.setPortText (sanitisePortNumberText (properties->getValue ("portNumber", "9001")));
