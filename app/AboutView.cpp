@@ -1,6 +1,5 @@
 #include "AboutView.h"
 
-#include "platform/Appearance.h"
 #include "ui/ColourSchemes.h"
 #include "ui/Fonts.h"
 
@@ -13,7 +12,7 @@ void AboutView::paint (juce::Graphics& g)
     using UIColour = juce::LookAndFeel_V4::ColourScheme::UIColour;
 
     // Tested at every paint, so an open dialog follows a change of appearance.
-    const auto& scheme = sx::platform::isDarkModeActive() ? darkColourScheme : lightColourScheme;
+    const auto& scheme = getCurrentColourScheme();
     g.fillAll (scheme.getUIColour (UIColour::windowBackground));
 
     auto area = getLocalBounds().withTrimmedLeft (20).withTrimmedRight (20)

@@ -3,7 +3,7 @@
 #include <juce_gui_basics/juce_gui_basics.h>
 
 /** The About dialog's content: the logo, the application's name and its version. */
-class AboutView : public juce::Component
+class AboutView final : public juce::Component
 {
 public:
     ~AboutView() override;

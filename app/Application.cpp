@@ -16,7 +16,7 @@ Application::Application() = default;
 Application::~Application() = default;
 
 const juce::String Application::getApplicationName()    { return "VADizudiv"; }
-const juce::String Application::getApplicationVersion() { return "1.2.1"; }
+const juce::String Application::getApplicationVersion() { return SX_APPLICATION_VERSION; }
 
 juce::PropertiesFile::Options Application::getSettingsOptions()
 {

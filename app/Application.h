@@ -5,7 +5,7 @@
 #include <juce_gui_basics/juce_gui_basics.h>
 
 /** The application object: owns the settings file, the command manager and the one window. */
-class Application : public juce::JUCEApplication
+class Application final : public juce::JUCEApplication
 {
 public:
     class MainWindow;
@@ -38,8 +38,8 @@ private:
     commands, turns its close button into a quit request and keeps its place
     and size in the settings file.
 */
-class Application::MainWindow : public juce::DocumentWindow,
-                                public juce::ApplicationCommandTarget
+class Application::MainWindow final : public juce::DocumentWindow,
+                                      public juce::ApplicationCommandTarget
 {
 public:
     enum CommandIDs : juce::CommandID

@@ -1,12 +1,14 @@
 #include "MenuBar.h"
 #include "AboutView.h"
+#include "Application.h"
 
-#include "platform/Appearance.h"
 #include "platform/MainMenu.h"
 #include "ui/ColourSchemes.h"
 
 namespace sx
 {
+
+MenuBarModel::MenuBarModel (juce::ApplicationCommandManager* cm) : commandManager (cm) {}
 
 MenuBarModel::~MenuBarModel() = default;
 
@@ -17,20 +19,16 @@ juce::StringArray MenuBarModel::getMenuBarNames()
 
 juce::PopupMenu MenuBarModel::getMenuForIndex (int topLevelMenuIndex, const juce::String&)
 {
-    // Matches Application::MainWindow::CommandIDs, kept as plain numbers so the
-    // menus do not depend on the window class.
-    enum { minimize = 2, zoom = 3, getSupport = 4 };
-
     juce::PopupMenu menu;
 
     if (topLevelMenuIndex == 0)
     {
-        menu.addCommandItem (commandManager, zoom);
-        menu.addCommandItem (commandManager, minimize);
+        menu.addCommandItem (commandManager, Application::MainWindow::zoom);
+        menu.addCommandItem (commandManager, Application::MainWindow::minimize);
     }
     else if (topLevelMenuIndex == 1)
     {
-        menu.addCommandItem (commandManager, getSupport);
+        menu.addCommandItem (commandManager, Application::MainWindow::getSupport);
     }
 
     return menu;
@@ -44,7 +42,7 @@ void MenuBarModel::menuItemSelected (int menuItemID, int)
 
 void MenuBarModel::showAboutDialog()
 {
-    const auto& scheme = sx::platform::isDarkModeActive() ? darkColourScheme : lightColourScheme;
+    const auto& scheme = getCurrentColourScheme();
 
     auto view = std::make_unique<AboutView>();
     view->setSize (280, 180);
@@ -67,9 +65,9 @@ void MenuBarModel::showAboutDialog()
 
 //==============================================================================
 MenuBar::MenuBar (juce::ApplicationCommandManager* commandManager)
-    : juce::MenuBarComponent (nullptr)
+    : juce::MenuBarComponent (nullptr),
+      model (commandManager)
 {
-    model.commandManager = commandManager;
     model.setApplicationCommandManagerToWatch (commandManager);
     setModel (&model);
 

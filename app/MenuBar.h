@@ -6,22 +6,25 @@ namespace sx
 {
 
 /** The "Window" and "Help" menus, built from the main window's commands. */
-class MenuBarModel : public juce::MenuBarModel
+class MenuBarModel final : public juce::MenuBarModel
 {
 public:
+    /** The command manager holds the commands that the menus show; it must outlive the model. */
+    explicit MenuBarModel (juce::ApplicationCommandManager* commandManager);
     ~MenuBarModel() override;
 
     juce::StringArray getMenuBarNames() override;
     juce::PopupMenu getMenuForIndex (int topLevelMenuIndex, const juce::String& menuName) override;
     void menuItemSelected (int menuItemID, int topLevelMenuIndex) override;
 
-    juce::ApplicationCommandManager* commandManager = nullptr;
-
     /** The id of the "About VADizudiv" item of the application menu. */
     static constexpr int aboutItemID = 1;
 
     /** Opens a new modal About dialog; it deletes itself when closed. */
     static void showAboutDialog();
+
+private:
+    juce::ApplicationCommandManager* const commandManager;
 };
 
 } // namespace sx
@@ -30,15 +33,15 @@ public:
     bounds, so it takes no room in the window: the menus show where the system
     shows an application's main menu.
 */
-class MenuBar : public juce::MenuBarComponent
+class MenuBar final : public juce::MenuBarComponent
 {
 public:
     explicit MenuBar (juce::ApplicationCommandManager* commandManager);
     ~MenuBar() override;
 
+private:
     sx::MenuBarModel model;
     juce::PopupMenu extraAppleMenuItems;
 
-private:
     JUCE_DECLARE_NON_COPYABLE_WITH_LEAK_DETECTOR (MenuBar)
 };

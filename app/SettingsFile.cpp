@@ -61,6 +61,20 @@ SettingsFile::Opened SettingsFile::open (const juce::File& file, const juce::Pro
              problem + "it could not be moved aside, so it is left as it is and this run's settings are not saved" };
 }
 
+void SettingsFile::restoreMidiDeviceState (const juce::PropertiesFile& properties, MidiDeviceManager& devices)
+{
+    if (auto state = SettingsXmlCheck::parse (properties.getValue ("midiDeviceSettings", {})))
+        devices.initialiseFromXml (*state);
+}
+
+void SettingsFile::storeMidiDeviceState (juce::PropertiesFile& properties, const MidiDeviceManager& devices)
+{
+    const auto state = devices.createStateXml();
+    properties.setValue ("midiDeviceSettings",
+                         state != nullptr ? juce::var (state->toString (juce::XmlElement::TextFormat().singleLine().withoutHeader()))
+                                          : juce::var());
+}
+
 juce::String SettingsFile::runLoadPath (const juce::MemoryBlock& fileBytes, const juce::File& file,
                                         const juce::PropertiesFile::Options& options, sx::MidiPortSystem& midiPorts)
 {
@@ -70,14 +84,8 @@ juce::String SettingsFile::runLoadPath (const juce::MemoryBlock& fileBytes, cons
 
     // As the main component restores the MIDI device state, and stores it at quit.
     MidiDeviceManager devices (midiPorts);
-
-    if (auto restored = SettingsXmlCheck::parse (properties.getValue ("midiDeviceSettings", {})))
-        devices.initialiseFromXml (*restored);
-
-    const auto state = devices.createStateXml();
-    properties.setValue ("midiDeviceSettings",
-                         state != nullptr ? juce::var (state->toString (juce::XmlElement::TextFormat().singleLine().withoutHeader()))
-                                          : juce::var());
+    restoreMidiDeviceState (properties, devices);
+    storeMidiDeviceState (properties, devices);
 
     // At quit every value, stored or not, passes through the framework's parser and writer.
     properties.save();

@@ -4,6 +4,7 @@
 
 #include <memory>
 
+class MidiDeviceManager;
 namespace sx { class MidiPortSystem; }
 
 /*  Opens the application's settings file so that neither reading it now nor writing it back
@@ -16,7 +17,7 @@ namespace sx { class MidiPortSystem; }
     ".unreadable" added (numbered when that name is taken), and the defaults are used; the file
     is not parsed by the framework at all when it fails the check.
 */
-class SettingsFile
+class SettingsFile final
 {
 public:
     struct Opened
@@ -27,10 +28,18 @@ public:
 
     static Opened open (const juce::File& file, const juce::PropertiesFile::Options& options);
 
+    /** Restores the MIDI device state kept under "midiDeviceSettings". Only a whole, well-formed
+        document that can also be written back at quit is restored; anything else leaves the
+        devices as they are. */
+    static void restoreMidiDeviceState (const juce::PropertiesFile& properties, MidiDeviceManager& devices);
+
+    /** Keeps the devices' state under "midiDeviceSettings" as one line of XML; the empty text
+        when there is none. */
+    static void storeMidiDeviceState (juce::PropertiesFile& properties, const MidiDeviceManager& devices);
+
     /** What the application does with a settings file's bytes from start to quit, without a
         window, for fuzzing: writes them to the file, opens it, restores the MIDI device state
-        from it as the main component does and stores that state and the whole file again as
-        quitting does. Returns the open's problem line. The file, and any copy kept aside,
+        from it and stores that state and the whole file again, as the main component does. Returns the open's problem line. The file, and any copy kept aside,
         stay in the file's folder.
     */
     static juce::String runLoadPath (const juce::MemoryBlock& fileBytes, const juce::File& file,

@@ -82,7 +82,7 @@ namespace
 
     //==============================================================================
     /** Reads a text that is known to be valid UTF-8 through the structure that the check allows. */
-    class Scanner
+    class Scanner final
     {
     public:
         Scanner (const char* textToScan, size_t numBytes) : text (textToScan, numBytes) {}

@@ -25,7 +25,7 @@
     Anything else fails: other processing instructions, DOCTYPE, unknown or bare '&',
     mismatched or unclosed tags, anything but comments after the root element.
 */
-class SettingsXmlCheck
+class SettingsXmlCheck final
 {
 public:
     /** The application's own file is under 4 KB, so this leaves room for many devices and hand

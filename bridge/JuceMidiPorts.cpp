@@ -46,7 +46,7 @@ namespace
     }
 
     //==============================================================================
-    class JuceOutputPort : public MidiOutputPort
+    class JuceOutputPort final : public MidiOutputPort
     {
     public:
         explicit JuceOutputPort (std::unique_ptr<juce::MidiOutput> o) : output (std::move (o)) {}
@@ -63,7 +63,7 @@ namespace
     };
 
     //==============================================================================
-    class JuceInputPort : public MidiInputPort
+    class JuceInputPort final : public MidiInputPort
     {
     public:
         explicit JuceInputPort (MidiInputPortCallback& cb) : forwarder (cb) {}
@@ -79,7 +79,7 @@ namespace
         void stop() override                     { input->stop(); }
 
     private:
-        struct Forwarder : public juce::MidiInputCallback
+        struct Forwarder final : public juce::MidiInputCallback
         {
             explicit Forwarder (MidiInputPortCallback& cb) : callback (cb) {}
 
@@ -97,7 +97,7 @@ namespace
     };
 
     //==============================================================================
-    class JuceMidiPortSystem : public MidiPortSystem
+    class JuceMidiPortSystem final : public MidiPortSystem
     {
     public:
         JuceMidiPortSystem()

@@ -102,6 +102,19 @@ void MidiDeviceManager::setMidiOutputDeviceEnabled (const juce::String& name, bo
     sendChangeMessage();
 }
 
+void MidiDeviceManager::sendBlockToAllOutputs (const juce::MidiBuffer& buffer)
+{
+    const juce::ScopedLock sl (midiOutputLock);
+
+    for (const auto& output : midiOutputs)
+        output->sendBlockOfMessagesNow (buffer);
+}
+
+bool MidiDeviceManager::isOutputOpen (const juce::String& name) const
+{
+    return containsPortNamed (midiOutputs, name);
+}
+
 //==============================================================================
 void MidiDeviceManager::setMidiInputDeviceEnabled (const juce::String& name, bool enabled)
 {

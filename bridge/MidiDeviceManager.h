@@ -11,7 +11,7 @@
     and every open input, keeps the "DEVICESETUP" document that records them, and
     sends a change message whenever the set of open devices may have changed.
 */
-class MidiDeviceManager : public juce::ChangeBroadcaster
+class MidiDeviceManager final : public juce::ChangeBroadcaster
 {
 public:
     /** Uses the system's MIDI devices. */
@@ -29,15 +29,29 @@ public:
     std::unique_ptr<juce::XmlElement> createStateXml() const;
     void initialiseFromXml (const juce::XmlElement& xml);
 
+    /** The manager's own "DEVICESETUP" document, which every change replaces; null before the
+        first. createStateXml() hands out a copy of it. */
+    const juce::XmlElement* getLastExplicitSettings() const noexcept    { return lastExplicitSettings.get(); }
+
     sx::MidiPortSystem& getPortSystem() const noexcept { return portSystem; }
 
+    /** Sends the buffer as one block to every open output, on the calling thread (the OSC
+        receiver's). Holds the output lock for the whole send, so that the message thread
+        cannot close an output under it, and allocates nothing. */
+    void sendBlockToAllOutputs (const juce::MidiBuffer& buffer);
+
+    /** True when an output of that name is open. Message thread only: it is the only
+        thread that opens and closes outputs, so it reads them without the lock. */
+    bool isOutputOpen (const juce::String& name) const;
+
+private:
     struct MidiCallbackInfo
     {
         juce::String deviceName;
         sx::MidiInputPortCallback* callback = nullptr;
     };
 
-    class CallbackHandler : public sx::MidiInputPortCallback
+    class CallbackHandler final : public sx::MidiInputPortCallback
     {
     public:
         explicit CallbackHandler (MidiDeviceManager& m) : owner (m) {}
@@ -49,10 +63,7 @@ public:
         MidiDeviceManager& owner;
     };
 
-private:
     sx::MidiPortSystem& portSystem;
-
-public:
     std::unique_ptr<juce::XmlElement> lastExplicitSettings;
     std::unique_ptr<CallbackHandler> callbackHandler;
     juce::StringArray midiInsFromXml;

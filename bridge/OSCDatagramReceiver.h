@@ -22,7 +22,7 @@
     remove or register them only while it is disconnected. disconnect() returns once
     the thread has stopped, and from then on nothing is called from it.
 */
-class OSCDatagramReceiver : private juce::Thread
+class OSCDatagramReceiver final : private juce::Thread
 {
 public:
     using Listener = juce::OSCReceiver::Listener<juce::OSCReceiver::RealtimeCallback>;

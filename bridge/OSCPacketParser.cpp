@@ -87,7 +87,7 @@ bool isWellFormedUTF8 (const Byte* p, size_t size) noexcept
 //==============================================================================
 /*  The check: walks the whole datagram once, building nothing; nullptr when it is well
     formed. Recursion follows bundle nesting only, so it is at most maxBundleDepth deep. */
-class Checker
+class Checker final
 {
 public:
     explicit Checker (const Byte* datagramEndToUse) noexcept : datagramEnd (datagramEndToUse) {}

@@ -40,7 +40,7 @@
     size zero that ends the datagram is refused, as the framework refuses it, so that
     no packet's MIDI or log line changes.
 */
-class OSCPacketParser
+class OSCPacketParser final
 {
 public:
     /** The deepest nesting of bundles accepted: a bundle inside a bundle is depth 2.

@@ -28,7 +28,7 @@
     receiver's use of it (declare it before the receiver, so that it is destroyed
     after it). Message thread only.
 */
-class OSCReceiverSocket
+class OSCReceiverSocket final
 {
 public:
     /** What the receiver asks the system for: room for a burst of a few thousand
@@ -85,9 +85,9 @@ private:
     same lines. Create and destroy it on the message thread, and destroy it only after
     the receiver is disconnected or it is removed from the receiver.
 */
-class OSCMessageLoopRelay : public juce::OSCReceiver::Listener<juce::OSCReceiver::RealtimeCallback>,
-                            private juce::AsyncUpdater,
-                            private juce::Timer
+class OSCMessageLoopRelay final : public juce::OSCReceiver::Listener<juce::OSCReceiver::RealtimeCallback>,
+                                  private juce::AsyncUpdater,
+                                  private juce::Timer
 {
 public:
     using Target = juce::OSCReceiver::Listener<juce::OSCReceiver::MessageLoopCallback>;

@@ -10,7 +10,7 @@ namespace
         '/', empty components dropped), but read in place: the receiver thread must not
         allocate for every packet. Components past the fourth are never examined.
     */
-    class AddressComponents
+    class AddressComponents final
     {
     public:
         explicit AddressComponents (const char* text) noexcept
@@ -162,9 +162,6 @@ void OSCTranslator::sendBuffer()
     if (midiBuffer.isEmpty())
         return;
 
-    const juce::ScopedLock sl (midiDeviceManager.midiOutputLock);
     const ClearWhenDone clearer { midiBuffer };
-
-    for (const auto& output : midiDeviceManager.midiOutputs)
-        output->sendBlockOfMessagesNow (midiBuffer);
+    midiDeviceManager.sendBlockToAllOutputs (midiBuffer);
 }

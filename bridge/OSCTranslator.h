@@ -7,7 +7,7 @@
 /*  Turns the VR app's note and controller messages into MIDI on the OSC receiver's
     own thread and sends each packet's MIDI, as one block, to every open output.
 */
-class OSCTranslator : public juce::OSCReceiver::Listener<juce::OSCReceiver::RealtimeCallback>
+class OSCTranslator final : public juce::OSCReceiver::Listener<juce::OSCReceiver::RealtimeCallback>
 {
 public:
     OSCTranslator();

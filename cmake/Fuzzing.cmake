@@ -7,7 +7,7 @@
 # A harness is one source defining LLVMFuzzerTestOneInput, with its committed
 # seeds under tests/fuzz/corpus/<name>/. Adding one takes two lines in
 # tests/fuzz/CMakeLists.txt:
-#     sx_add_fuzzer(osc SOURCES OSCDatagramFuzzer.cpp LIBS sx_bridge sx_ui
+#     sx_add_fuzzer(osc SOURCES OSCDatagramFuzzer.cpp LIBS sx_app
 #                   CORPUS ${CMAKE_CURRENT_SOURCE_DIR}/corpus/osc)
 # It becomes the target fuzz_<name>, part of sx_fuzzers, and the ctest test
 # fuzz_<name> (label fuzz): SX_FUZZ_SECONDS of fuzzing from the seeds. A crash,

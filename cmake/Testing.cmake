@@ -1,6 +1,15 @@
-# GoogleTest from Debian's libgtest-dev. sx_add_test() makes one test program
-# from a list of sources; sx_discover_tests() registers each of a program's
-# cases with ctest, and every test program goes through it.
+# GoogleTest from Debian's libgtest-dev. Every test program is made by sx_add_test(),
+# which registers each of its cases with ctest through sx_discover_tests():
+#
+#     sx_add_test(name SOURCES ... LIBS ... [TIMEOUT seconds] [LABELS ...] [FILTER pattern]
+#                 [RUN_ISOLATED] [DEFINITIONS ...] [DEPENDS target ...])
+#
+# RUN_ISOLATED runs the program, its case discovery included, in a private network
+# namespace (tests/support/run-isolated): every program that binds the application's
+# ports or runs the discovery responder needs it. DEFINITIONS are compile definitions
+# (such as the path of a helper program), DEPENDS the targets built before the program.
+# Cases that need another timeout or label are left out with FILTER and registered by
+# one more sx_discover_tests() call with the opposite FILTER.
 #
 # With the framework's debug checks on (Debug build type), a failed jassert and
 # the leak detector's report only print on Linux, and the program still exits 0,
@@ -33,13 +42,21 @@ function(sx_discover_tests name)
     endforeach()
 endfunction()
 
+# Launcher for test programs that start the application's network side.
+set(SX_RUN_ISOLATED ${CMAKE_SOURCE_DIR}/tests/support/run-isolated)
+
 function(sx_add_test name)
-    cmake_parse_arguments(T "" "TIMEOUT" "SOURCES;LIBS;LABELS" ${ARGN})
+    cmake_parse_arguments(T "RUN_ISOLATED" "TIMEOUT;FILTER" "SOURCES;LIBS;LABELS;DEFINITIONS;DEPENDS" ${ARGN})
     add_executable(${name} ${T_SOURCES})
     target_link_libraries(${name} PRIVATE ${T_LIBS} sx_test_support GTest::gtest sx_warnings)
-    sx_discover_tests(${name} TIMEOUT "${T_TIMEOUT}" LABELS ${T_LABELS})
+    if(T_DEFINITIONS)
+        target_compile_definitions(${name} PRIVATE ${T_DEFINITIONS})
+    endif()
+    if(T_DEPENDS)
+        add_dependencies(${name} ${T_DEPENDS})
+    endif()
+    if(T_RUN_ISOLATED)
+        set_target_properties(${name} PROPERTIES CROSSCOMPILING_EMULATOR ${SX_RUN_ISOLATED})
+    endif()
+    sx_discover_tests(${name} TIMEOUT "${T_TIMEOUT}" FILTER "${T_FILTER}" LABELS ${T_LABELS})
 endfunction()
-
-# Launcher for test programs that start the application's network side: a
-# private network namespace (tests/support/run-isolated).
-set(SX_RUN_ISOLATED ${CMAKE_SOURCE_DIR}/tests/support/run-isolated)

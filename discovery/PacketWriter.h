@@ -13,8 +13,9 @@
     sets overflow, and from then on every write is refused, so the bytes are always
     a clean prefix of what was asked for.
 */
-struct PacketWriter
+class PacketWriter final
 {
+public:
     explicit PacketWriter (int maxSizeToUse) noexcept;
 
     PacketWriter (PacketWriter&&) noexcept = default;
@@ -29,12 +30,18 @@ struct PacketWriter
     */
     void writeString (const juce::String& text);
 
-    int maxSize;
-    std::vector<uint8_t> bytes;
-    bool overflow = false;
+    /** Everything written so far. */
+    const std::vector<uint8_t>& getBytes() const noexcept     { return bytes; }
+
+    /** True once a write did not fit. */
+    bool hasOverflowed() const noexcept                       { return overflow; }
 
 private:
     bool reserve (size_t numBytes) noexcept;
+
+    int maxSize;
+    std::vector<uint8_t> bytes;
+    bool overflow = false;
 
     JUCE_DECLARE_NON_COPYABLE (PacketWriter)
 };

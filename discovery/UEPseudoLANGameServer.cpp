@@ -1,33 +1,5 @@
 #include "discovery/UEPseudoLANGameServer.h"
-#include "platform/ComputerName.h"
 
-namespace
-{
-    struct SystemNetworkEnvironment final : NetworkEnvironment
-    {
-        juce::String getComputerName() override
-        {
-            return sx::platform::getComputerName();
-        }
-
-        juce::Array<juce::IPAddress> getIPv4Addresses() override
-        {
-            return juce::IPAddress::getAllAddresses (false);
-        }
-
-        juce::IPAddress getInterfaceBroadcastAddress (const juce::IPAddress& interfaceAddress) override
-        {
-            return juce::IPAddress::getInterfaceBroadcastAddress (interfaceAddress);
-        }
-    };
-}
-
-std::unique_ptr<NetworkEnvironment> NetworkEnvironment::createSystemEnvironment()
-{
-    return std::make_unique<SystemNetworkEnvironment>();
-}
-
-//==============================================================================
 UEPseudoLANGameServer::UEPseudoLANGameServer()
     : UEPseudoLANGameServer (NetworkEnvironment::createSystemEnvironment())
 {
@@ -40,7 +12,7 @@ UEPseudoLANGameServer::UEPseudoLANGameServer (std::unique_ptr<NetworkEnvironment
     jassert (environment != nullptr);
 
     // A failed bind is not an error here: the owner retries it and tells the user.
-    bound = socket.bindToPort (listenPort);
+    bindIfNeeded();
 }
 
 UEPseudoLANGameServer::~UEPseudoLANGameServer()
@@ -49,6 +21,14 @@ UEPseudoLANGameServer::~UEPseudoLANGameServer()
     // thread reaches its exit check well inside the stop timeout.
     socket.shutdown();
     stopThread (2000);
+}
+
+bool UEPseudoLANGameServer::bindIfNeeded()
+{
+    if (! bound.load())
+        bound.store (socket.bindToPort (listenPort));
+
+    return bound.load();
 }
 
 void UEPseudoLANGameServer::run()
@@ -73,13 +53,8 @@ void UEPseudoLANGameServer::run()
 
 void UEPseudoLANGameServer::answerQuery (const SessionNonce& nonce)
 {
-    static const juce::IPAddress loopback (127, 0, 0, 1);
-
-    for (const auto& address : environment->getIPv4Addresses())
+    for (const auto& address : environment->getIPv4AddressesExceptLoopback())
     {
-        if (address == loopback)
-            continue;
-
         const auto port = advertisedPort.load();
         lastPacket = makeSessionAdvertisement (nonce, serverId, environment->getComputerName(), address, port);
 
@@ -87,6 +62,6 @@ void UEPseudoLANGameServer::answerQuery (const SessionNonce& nonce)
 
         // A send that fails only costs this interface its answer; the next query retries.
         socket.write (broadcastAddress.toString(), listenPort,
-                      lastPacket.bytes.data(), (int) lastPacket.bytes.size());
+                      lastPacket.getBytes().data(), (int) lastPacket.getBytes().size());
     }
 }

@@ -1,42 +1,21 @@
 #pragma once
 
 #include "discovery/PacketWriter.h"
+#include "platform/NetworkEnvironment.h"
 
 #include <juce_core/juce_core.h>
 
 #include <atomic>
 #include <memory>
 
-/** What the responder asks about the computer: its name and its IPv4 interfaces.
-
-    The application uses the system's answers; tests substitute their own so that
-    the responder never broadcasts on the machine's real interfaces.
-*/
-struct NetworkEnvironment
-{
-    virtual ~NetworkEnvironment() = default;
-
-    virtual juce::String getComputerName() = 0;
-
-    /** One IPv4 address per interface, loopback included. */
-    virtual juce::Array<juce::IPAddress> getIPv4Addresses() = 0;
-
-    /** The broadcast address of the interface holding this address, or the null address. */
-    virtual juce::IPAddress getInterfaceBroadcastAddress (const juce::IPAddress& interfaceAddress) = 0;
-
-    /** The computer's own name and interfaces, as the framework reports them. */
-    static std::unique_ptr<NetworkEnvironment> createSystemEnvironment();
-};
-
-//==============================================================================
 /** Answers the VR app's LAN session search on UDP port 14001.
 
-    The socket is bound when the responder is made; the thread that answers
-    queries runs only between the owner's startThread() and stopThread(). Each
-    accepted query gets one advertisement per non-loopback IPv4 interface, sent
-    to that interface's broadcast address.
+    The socket is bound when the responder is made, and the owner may retry a bind
+    that failed; the thread that answers queries runs only between the owner's
+    startThread() and stopThread(). Each accepted query gets one advertisement per
+    non-loopback IPv4 interface, sent to that interface's broadcast address.
 */
-class UEPseudoLANGameServer : private juce::Thread
+class UEPseudoLANGameServer final : private juce::Thread
 {
 public:
     UEPseudoLANGameServer();
@@ -46,23 +25,28 @@ public:
     using juce::Thread::startThread;
     using juce::Thread::stopThread;
 
+    /** Binds the socket to the discovery port unless that succeeded before, and says
+        whether it is bound: a failed bind is tried again at every call, a successful one
+        is kept. Only while the thread is stopped. */
+    bool bindIfNeeded();
+
+    /** Whether the socket is bound to the discovery port, so that queries can arrive. */
+    bool isBound() const noexcept                   { return bound.load(); }
+
+    /** The OSC port that every later advertisement carries; the thread reads it afresh
+        for each one, so it may be set while the thread runs. */
+    void setAdvertisedPort (int port) noexcept      { advertisedPort.store (port); }
+    int getAdvertisedPort() const noexcept          { return advertisedPort.load(); }
+
 private:
     std::unique_ptr<NetworkEnvironment> environment;
-
-public:
-    // The owner binds the socket again and hands over the OSC port directly.
     juce::DatagramSocket socket { true };
-
-private:
     PacketWriter lastPacket { 1024 };
     const juce::Uuid serverId;
-
-public:
     const int listenPort = 14001;
     std::atomic<int> advertisedPort { 9001 };
     std::atomic<bool> bound { false };
 
-private:
     void run() override;
     void answerQuery (const SessionNonce& nonce);
 

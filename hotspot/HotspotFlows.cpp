@@ -11,14 +11,6 @@ namespace WiFiDirect
 {
 namespace
 {
-    /** Whether Internet Sharing is switched on, whatever it shares. */
-    bool isInternetSharingOn()
-    {
-        const auto enabled = ::macOS::runShellCommand ("/usr/libexec/PlistBuddy -c \"Print :NAT:Enabled\" "
-                                                       "/Library/Preferences/SystemConfiguration/com.apple.nat.plist");
-        return enabled.exitCode == 0 && enabled.output == "1";
-    }
-
     bool areServicesReady()
     {
         return macOS::isNetworkServiceConfigured (serviceName)
@@ -64,7 +56,7 @@ void HotspotFlows::switchClicked()
     if ((! servicesReady && ! macOS::setupLoopbackNetworkServices())
          || ! macOS::setNetworkServiceEnabled (true)
          || ! ::macOS::executeAppleScript (macOS::startInternetSharingScript (sx::platform::getSystemMajorVersion()))
-         || ! isInternetSharingOn())   // the script can end without error yet leave sharing off
+         || ! macOS::isInternetSharingOn())   // the script can end without error yet leave sharing off
         switchOffQuietly();
 }
 

@@ -13,7 +13,7 @@ namespace WiFiDirect
     flipping back off. Nothing that succeeded before a failure is undone; the next
     attempt starts again from the tests.
 */
-class HotspotFlows
+class HotspotFlows final
 {
 public:
     /** The switch must outlive this object, and its clicks must toggle it. */

@@ -29,6 +29,7 @@ namespace macOS
 namespace
 {
     const std::string natPlistPath ("/Library/Preferences/SystemConfiguration/com.apple.nat.plist");
+    const std::string airportPlistPath ("/Library/Preferences/SystemConfiguration/com.apple.airport.preferences.plist");
 
     ShellCommandResult run (const std::string& commandLine)
     {
@@ -50,16 +51,26 @@ namespace
         return juce::StringArray::fromLines (result.output);
     }
 
+    std::string plistCommand (const std::string& key, const std::string& plistPath)
+    {
+        return "/usr/libexec/PlistBuddy -c \"Print " + key + "\" " + plistPath;
+    }
+
     std::string natPlistCommand (const std::string& key)
     {
-        return "/usr/libexec/PlistBuddy -c \"Print " + key + "\" " + natPlistPath;
+        return plistCommand (key, natPlistPath);
     }
 
     /** A property's printed value, or the empty text when it could not be read. */
+    juce::String plistValue (const std::string& key, const std::string& plistPath)
+    {
+        const auto result = run (plistCommand (key, plistPath));
+        return result.exitCode == 0 ? result.output : juce::String();
+    }
+
     juce::String natPlistValue (const std::string& key)
     {
-        const auto result = run (natPlistCommand (key));
-        return result.exitCode == 0 ? result.output : juce::String();
+        return plistValue (key, natPlistPath);
     }
 
     juce::StringArray withoutServiceName (juce::StringArray names)
@@ -197,11 +208,14 @@ bool setupLoopbackNetworkServices()
     return run (orderCommand).exitCode == 0;
 }
 
+bool isInternetSharingOn()
+{
+    return natPlistValue (":NAT:Enabled") == "1";
+}
+
 bool isInternetSharingConfigured()
 {
-    const auto enabled = run (natPlistCommand (":NAT:Enabled"));
-
-    if (enabled.exitCode != 0 || enabled.output != "1")
+    if (! isInternetSharingOn())
         return false;
 
     if (natPlistValue (":NAT:PrimaryInterface:Device") != juce::String (loopbackInterface))
@@ -211,6 +225,11 @@ bool isInternetSharingConfigured()
         return false;
 
     return run (natPlistCommand (":NAT:SharingDevices") + " | grep en0").exitCode == 0;
+}
+
+juce::String getHotspotNetworkName()
+{
+    return plistValue (":InternetSharing:SSID", airportPlistPath);
 }
 
 bool isHotspotActive()

@@ -37,9 +37,17 @@ namespace macOS
     /** Creates, configures and orders both loopback services as needed. */
     bool setupLoopbackNetworkServices();
 
+    /** Whether Internet Sharing is switched on, whatever it shares. */
+    bool isInternetSharingOn();
+
+    /** Internet Sharing is on and shares serviceName's loopback connection to en0. */
     bool isInternetSharingConfigured();
 
     /** Internet Sharing is set up from serviceName to en0 and serviceName is enabled. */
     bool isHotspotActive();
+
+    /** The name of the network that Internet Sharing broadcasts, or the empty text when it
+        cannot be read. */
+    juce::String getHotspotNetworkName();
 }
 }

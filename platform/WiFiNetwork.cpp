@@ -3,12 +3,31 @@
 // macOS: see WiFiNetwork_mac.mm.
 #if ! JUCE_MAC
 
-#include "hotspot/ShellCommandRunner.h"
+#include <optional>
 
 namespace sx::platform
 {
 namespace
 {
+    /*  Runs a tool found through PATH with these arguments, no shell in between, and
+        returns what it printed on standard output and error, trailing white space
+        removed, when it exited with status 0; nothing when it is missing or failed. */
+    std::optional<juce::String> runTool (const juce::StringArray& arguments)
+    {
+        juce::ChildProcess tool;
+
+        if (! tool.start (arguments, juce::ChildProcess::wantStdOut | juce::ChildProcess::wantStdErr))
+            return std::nullopt;
+
+        const auto output = tool.readAllProcessOutput();
+
+        // The output can end before the tool does, so its status is waited for.
+        if (! tool.waitForProcessToFinish (-1) || tool.getExitCode() != 0)
+            return std::nullopt;
+
+        return output.trimEnd();
+    }
+
     /*  Terse output escapes the field separator ':' and the escape character itself
         with a backslash; the name is the last field, so it is the rest of the line. */
     juce::String unescapeTerseField (juce::String::CharPointerType text)
@@ -30,14 +49,15 @@ namespace
 
     juce::String askNetworkManager()
     {
-        // The C locale keeps "yes" untranslated; "--rescan no" answers from what the
-        // daemon knows instead of scanning for seconds on the caller's thread.
-        const auto result = macOS::runShellCommand ("LC_ALL=C nmcli -t -f active,ssid dev wifi list --rescan no");
+        // The C locale, which env sets for nmcli alone, keeps "yes" untranslated; "--rescan no"
+        // answers from what the daemon knows instead of scanning for seconds on the caller's thread.
+        const auto output = runTool ({ "/usr/bin/env", "LC_ALL=C", "nmcli", "-t", "-f", "active,ssid",
+                                       "dev", "wifi", "list", "--rescan", "no" });
 
-        if (result.exitCode != 0)
+        if (! output.has_value())
             return {};
 
-        for (const auto& line : juce::StringArray::fromLines (result.output))
+        for (const auto& line : juce::StringArray::fromLines (*output))
             if (line.startsWith ("yes:"))
                 if (auto name = unescapeTerseField (line.getCharPointer() + 4); name.isNotEmpty())
                     return name;
@@ -48,8 +68,7 @@ namespace
     juce::String askWirelessTools()
     {
         // Exits non-zero when not associated; the output then holds only complaints.
-        const auto result = macOS::runShellCommand ("iwgetid -r");
-        return result.exitCode == 0 ? result.output : juce::String();
+        return runTool ({ "iwgetid", "-r" }).value_or (juce::String());
     }
 }
 

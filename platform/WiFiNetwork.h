@@ -9,8 +9,8 @@ namespace sx::platform
     empty text when there is none: Wi-Fi off, not associated, or no way to ask.
 
     On macOS this is the current interface's SSID from CoreWLAN. On Linux it asks
-    NetworkManager, then the wireless tools, through the shell command runner, so it
-    blocks the calling thread while they run.
+    NetworkManager (nmcli), then the wireless tools (iwgetid), each started directly
+    with its arguments, so it blocks the calling thread while they run.
 */
 juce::String getCurrentWiFiNetworkName();
 

@@ -100,8 +100,6 @@ void Button::paintButton (juce::Graphics& g, bool, bool shouldDrawButtonAsDown)
                 juce::Justification::centred, false);
 }
 
-} // namespace sx
-
 ToggleButtonSwitch::ToggleButtonSwitch (const juce::String& name)
     : juce::Button (name)
 {
@@ -136,3 +134,5 @@ void ToggleButtonSwitch::paintButton (juce::Graphics& g, bool, bool)
     g.setColour (knobColour);
     g.fillPath (knob);
 }
+
+} // namespace sx

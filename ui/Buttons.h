@@ -23,7 +23,7 @@ namespace sx
 {
 
 /** A push button drawn from a stretchable image, with its name as centred text. */
-class Button : public juce::Button
+class Button final : public juce::Button
 {
 public:
     explicit Button (const juce::String& name);
@@ -37,10 +37,8 @@ private:
     juce::Image downImage;
 };
 
-} // namespace sx
-
 /** An on/off switch: a pill-shaped track with a round knob. */
-class ToggleButtonSwitch : public juce::Button
+class ToggleButtonSwitch final : public juce::Button
 {
 public:
     explicit ToggleButtonSwitch (const juce::String& name);
@@ -54,3 +52,5 @@ private:
     juce::Colour knobColour;
     juce::Colour offColour;
 };
+
+} // namespace sx

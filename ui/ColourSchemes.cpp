@@ -26,6 +26,12 @@ const juce::LookAndFeel_V4::ColourScheme& getCurrentColourScheme()
     return sx::platform::isDarkModeActive() ? darkColourScheme : lightColourScheme;
 }
 
+void fillListBackground (juce::Graphics& g, juce::Rectangle<int> bounds)
+{
+    g.setColour (getCurrentColourScheme().getUIColour (juce::LookAndFeel_V4::ColourScheme::widgetBackground));
+    g.fillRoundedRectangle (bounds.toFloat(), 6.0f);
+}
+
 juce::ColourGradient makeBrandGradient (float x1, float x2, float alphaScale)
 {
     // Rounded rather than truncated, so 15 % of 255 is 38 (0x26), the value the

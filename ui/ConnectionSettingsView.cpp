@@ -33,6 +33,7 @@ ConnectionSettingsView::ConnectionSettingsView()
 {
     const auto dark = sx::platform::isDarkModeActive();
 
+    headingLabel.setFont (makeHeadingFont());
     headingLabel.setJustificationType (juce::Justification::topLeft);
 
     styleIconButton (showButton);
@@ -47,9 +48,7 @@ ConnectionSettingsView::ConnectionSettingsView()
     showButton.setToggleState (settingsVisible, juce::dontSendNotification);
     showButton.onClick = [this] { setSettingsVisible (showButton.getToggleState()); };
 
-    styleIconButton (helpButton);
-    helpButton.setImages (createHelpIcon().get());
-    helpButton.onClick = [] { showHelpBox(); };
+    setUpHelpButton (helpButton, createHelpIcon().get(), [] { showHelpBox(); });
 
     for (auto* label : { &ipAddressesLabel, &udpPortLabel })
     {
@@ -93,6 +92,16 @@ void ConnectionSettingsView::setSettingsVisible (bool shouldBeVisible)
         onVisibilityChanged();
 }
 
+void ConnectionSettingsView::setAddresses (const juce::String& addressList)
+{
+    ipAddressEditor.setText (addressList, true);
+}
+
+void ConnectionSettingsView::setPortText (const juce::String& text)
+{
+    portLabel.setText (text, juce::dontSendNotification);
+}
+
 void ConnectionSettingsView::portTextCommitted()
 {
     // Written back without notification, so that this handler does not run again.
@@ -117,48 +126,41 @@ void ConnectionSettingsView::showHelpBox()
         "connection works, it will be remembered next time you open the apps.");
 }
 
+int ConnectionSettingsView::getPreferredHeight() const
+{
+    const auto headingHeight = juce::roundToInt (headingLabel.getFont().getHeight());
+
+    if (! settingsVisible)
+        return juce::jmax (headingHeight, -4) + 5;
+
+    return juce::jmax (0, headingHeight
+                            + juce::roundToInt (ipAddressesLabel.getFont().getHeight())
+                            + juce::roundToInt (4.0f * ipAddressEditor.getFont().getHeight() + 12.0f)
+                            + 21);
+}
+
 void ConnectionSettingsView::resized()
 {
-    const auto w = getWidth();
-    const auto h = getHeight();
+    // Each piece is cut from what is left, so a small view shrinks pieces to zero.
+    auto area = getLocalBounds();
 
-    headingLabel.setFont (makeHeadingFont());
+    auto topRow = area.removeFromTop ((int) headingLabel.getFont().getHeight() + 5);
+    showButton.setBounds (topRow.removeFromLeft (25));
+    helpButton.setBounds (topRow.removeFromRight (25));
+    headingLabel.setBounds (topRow);
 
-    const auto topRow = juce::jmin (h, (int) makeHeadingFont().getHeight() + 5);
+    area.removeFromTop (5);
+    area.removeFromLeft (31);
 
-    const auto showWidth = juce::jmin (w, 25);
-    showButton.setBounds (0, 0, showWidth, topRow);
+    // The columns are as wide as the widest address and port need in their fonts.
+    auto addressColumn = area.removeFromLeft (juce::roundToInt (ipAddressEditor.getFont().getStringWidthFloat ("255.255.255.255") + 28.0f));
+    area.removeFromLeft (10);
+    auto portColumn = area.removeFromLeft ((int) std::ceil (portLabel.getFont().getStringWidthFloat ("65,535")) + 20);
 
-    const auto helpWidth = juce::jmin (w - showWidth, 25);
-    helpButton.setBounds (w - helpWidth, 0, helpWidth, topRow);
+    // The address list keeps its four lines' height even where the view is shorter.
+    ipAddressesLabel.setBounds (addressColumn.removeFromTop ((int) (ipAddressesLabel.getFont().getHeight() + 8.0f)));
+    ipAddressEditor.setBounds (addressColumn.withHeight (juce::jmax (0, juce::roundToInt (4.0f * ipAddressEditor.getFont().getHeight() + 12.0f))));
 
-    headingLabel.setBounds (showWidth, 0, w - showWidth - helpWidth, topRow);
-
-    const auto gap = juce::jmin (h - topRow, 5);
-    const auto detailsY = topRow + gap;
-    const auto detailsHeight = h - topRow - gap;
-
-    const auto indent = juce::jmin (w, 31);
-    const auto widthAfterIndent = w - indent;
-
-    const auto addressWidth = juce::jmin (widthAfterIndent,
-                                          juce::roundToInt (ipAddressEditor.getFont().getStringWidthFloat ("255.255.255.255") + 28.0f));
-    const auto widthAfterAddresses = widthAfterIndent - addressWidth;
-
-    const auto columnGap = juce::jmin (widthAfterAddresses, 10);
-    const auto portWidth = juce::jmin (widthAfterAddresses - columnGap,
-                                       (int) std::ceil (portLabel.getFont().getStringWidthFloat ("65,535")) + 20);
-
-    const auto addressLabelHeight = juce::jmin (detailsHeight, (int) (ipAddressesLabel.getFont().getHeight() + 8.0f));
-    ipAddressesLabel.setBounds (indent, detailsY, addressWidth, addressLabelHeight);
-
-    const auto editorHeight = juce::jmax (0, juce::roundToInt (4.0f * ipAddressEditor.getFont().getHeight() + 12.0f));
-    ipAddressEditor.setBounds (indent, detailsY + addressLabelHeight, addressWidth, editorHeight);
-
-    const auto portX = indent + addressWidth + columnGap;
-    const auto portLabelHeight = juce::jmin (detailsHeight, (int) (udpPortLabel.getFont().getHeight() + 8.0f));
-    udpPortLabel.setBounds (portX, detailsY, portWidth, portLabelHeight);
-
-    portLabel.setBounds (portX, detailsY + portLabelHeight, portWidth,
-                         juce::jmin (detailsHeight - portLabelHeight, juce::roundToInt (portLabel.getFont().getHeight() + 8.0f)));
+    udpPortLabel.setBounds (portColumn.removeFromTop ((int) (udpPortLabel.getFont().getHeight() + 8.0f)));
+    portLabel.setBounds (portColumn.removeFromTop (juce::roundToInt (portLabel.getFont().getHeight() + 8.0f)));
 }

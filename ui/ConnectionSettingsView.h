@@ -13,10 +13,9 @@ juce::String sanitisePortNumberText (const juce::String& text);
 
     The view knows nothing of networking. It reports a port the user committed through
     onPortChanged and a change of its own height through onVisibilityChanged; whoever
-    owns the network writes the address list and the bound port back into it (the port
-    without notification, so that only the user's edits are reported).
+    owns the network writes the address list and the bound port back into it.
 */
-class ConnectionSettingsView : public juce::Component
+class ConnectionSettingsView final : public juce::Component
 {
 public:
     ConnectionSettingsView();
@@ -24,12 +23,32 @@ public:
 
     /** Shows or hides the details, keeps the show button in step, then tells onVisibilityChanged. */
     void setSettingsVisible (bool shouldBeVisible);
+    bool isSettingsVisible() const noexcept     { return settingsVisible; }
+
+    /** Shows the computer's addresses, one per line. */
+    void setAddresses (const juce::String& addressList);
+
+    /** Writes the port field without telling onPortChanged, so that only the user's edits are reported. */
+    void setPortText (const juce::String& text);
+    juce::String getPortText() const            { return portLabel.getText(); }
+
+    /** The height the view needs: the heading row alone while the details are hidden. */
+    int getPreferredHeight() const;
 
     void resized() override;
 
     //==============================================================================
+    /** Called with the port the user committed in the port field. */
     std::function<void (int)> onPortChanged;
+
+    /** Called after the details were shown or hidden, which changes the view's height. */
     std::function<void()> onVisibilityChanged;
+
+private:
+    friend struct ConnectionSettingsViewTestAccess;
+
+    void portTextCommitted();
+    static void showHelpBox();
 
     bool settingsVisible = false;
 
@@ -40,10 +59,6 @@ public:
     juce::TextEditor ipAddressEditor;
     juce::Label udpPortLabel { {}, "UDP Port" };
     juce::Label portLabel;
-
-private:
-    void portTextCommitted();
-    static void showHelpBox();
 
     JUCE_DECLARE_NON_COPYABLE_WITH_LEAK_DETECTOR (ConnectionSettingsView)
 };

@@ -18,6 +18,13 @@ void styleIconButton (juce::DrawableButton& button)
     button.setMouseCursor (juce::MouseCursor::PointingHandCursor);
 }
 
+void setUpHelpButton (juce::DrawableButton& button, const juce::Drawable* icon, std::function<void()> onClick)
+{
+    styleIconButton (button);
+    button.setImages (icon);
+    button.onClick = std::move (onClick);
+}
+
 void showHelpBox (const juce::String& title, const juce::String& text)
 {
     juce::NativeMessageBox::showMessageBoxAsync (juce::MessageBoxIconType::InfoIcon, title, text, nullptr, nullptr);

@@ -25,7 +25,7 @@ public:
 };
 
 /** The brand look of the pairing instructions: a gradient field with a gradient outline. */
-class HeroColourTextEditorLAF : public LookAndFeelSX
+class HeroColourTextEditorLAF final : public LookAndFeelSX
 {
 public:
     HeroColourTextEditorLAF() = default;

@@ -1,8 +1,7 @@
 #include "MainComponent.h"
 
-#include "app/SettingsXmlCheck.h"
+#include "app/SettingsFile.h"
 #include "bridge/OSCVocabulary.h"
-#include "hotspot/ShellCommandRunner.h"
 #include "hotspot/WiFiDirect.h"
 #include "platform/WiFiNetwork.h"
 #include "ui/ColourSchemes.h"
@@ -16,12 +15,10 @@
 //==============================================================================
 juce::String getLocalIPv4AddressList (NetworkEnvironment& network)
 {
-    const juce::IPAddress loopback ("127.0.0.1");
     juce::StringArray list;
 
-    for (const auto& address : network.getIPv4Addresses())
-        if (address.compare (loopback) != 0)
-            list.add (address.toString());
+    for (const auto& address : network.getIPv4AddressesExceptLoopback())
+        list.add (address.toString());
 
     return list.joinIntoString ("\r\n");
 }
@@ -30,22 +27,15 @@ namespace
 {
     const juce::String hotspotCaption ("Wi-Fi Direct Hotspot");
 
-    juce::Font withBoldStyle (juce::Font font)
+    // The pairing instructions are set smaller than the window's body text.
+    juce::Font makeInstructionsFont (const juce::String& style)
     {
-        font.setTypefaceStyle (getFaceStyle ("Bold"));
-        return font;
+        return makeFont (14.0f, style);
     }
 
     int roundedUpWidth (const juce::Font& font, const juce::String& text)
     {
         return (int) std::ceil (font.getStringWidthFloat (text));
-    }
-
-    void configureHelpButton (juce::DrawableButton& button, const juce::Drawable* icon, std::function<void()> onClick)
-    {
-        styleIconButton (button);
-        button.setImages (icon);
-        button.onClick = std::move (onClick);
     }
 
     void showHotspotHelpBox()
@@ -57,9 +47,9 @@ namespace
             "an external Wi-Fi router and allows you to use Sondrevix without needing external networking hardware.");
     }
 
-    int portFieldValue (const juce::Label& portLabel)
+    int portFieldValue (const ConnectionSettingsView& settings)
     {
-        return std::atoi (portLabel.getText().toRawUTF8());
+        return std::atoi (settings.getPortText().toRawUTF8());
     }
 }
 
@@ -80,13 +70,10 @@ MainComponent::MainComponent (juce::PropertiesFile* p, juce::ApplicationCommandM
       discoveryServer (makeNetworkEnvironment()),
       midiDeviceSelector (oscTranslator.getMidiDeviceManager(), virtualMidiPortName)
 {
-    // Only a whole, well-formed document that can also be written back at quit is
-    // restored; anything else leaves the virtual source as the only output.
-    if (auto state = SettingsXmlCheck::parse (properties->getValue ("midiDeviceSettings", {})))
-        oscTranslator.getMidiDeviceManager().initialiseFromXml (*state);
+    // A saved state that cannot be restored leaves the virtual source as the only output.
+    SettingsFile::restoreMidiDeviceState (*properties, oscTranslator.getMidiDeviceManager());
 
-    connectionSettingsView.portLabel.setText (sanitisePortNumberText (properties->getValue ("portNumber", "9001")),
-                                              juce::dontSendNotification);
+    connectionSettingsView.setPortText (sanitisePortNumberText (properties->getValue ("portNumber", "9001")));
     connectionSettingsView.setSettingsVisible (properties->getBoolValue ("connectionSettingsVisible", false));
 
     // The bar gets no bounds: the menus show where the system shows them.
@@ -105,7 +92,7 @@ MainComponent::MainComponent (juce::PropertiesFile* p, juce::ApplicationCommandM
     instructionsEditor.setMultiLine (true, true);
     instructionsEditor.setCaretVisible (false);
     instructionsEditor.setScrollbarsShown (false);
-    instructionsEditor.setFont (makeFont (14.0f, "Regular"));
+    instructionsEditor.setFont (makeInstructionsFont ("Regular"));
 
     updateInstructions();
 
@@ -113,14 +100,17 @@ MainComponent::MainComponent (juce::PropertiesFile* p, juce::ApplicationCommandM
     addAndMakeVisible (instructionsEditor);
 
     statusLabel.setColour (juce::Label::textColourId, juce::Colour (0xFFFFFFFF));
+    statusLabel.setFont (makeHeadingFont());
+    statusLabel.setJustificationType (juce::Justification::centred);
     addAndMakeVisible (statusLabel);
 
+    logHeadingLabel.setFont (makeHeadingFont());
     logHeadingLabel.setJustificationType (juce::Justification::topLeft);
     addAndMakeVisible (logHeadingLabel);
 
     const auto helpIcon = createHelpIcon();
 
-    configureHelpButton (logHelpButton, helpIcon.get(), [] { OSCLogListBox::showHelpBox(); });
+    setUpHelpButton (logHelpButton, helpIcon.get(), [] { OSCLogListBox::showHelpBox(); });
     addAndMakeVisible (logHelpButton);
 
     hotspotSwitch.setToggleState (WiFiDirect::macOS::isHotspotActive(), juce::dontSendNotification);
@@ -130,7 +120,7 @@ MainComponent::MainComponent (juce::PropertiesFile* p, juce::ApplicationCommandM
     configureButton.onClick = [this] { hotspotFlows.configureClicked(); };
     addAndMakeVisible (configureButton);
 
-    configureHelpButton (hotspotHelpButton, helpIcon.get(), [] { showHotspotHelpBox(); });
+    setUpHelpButton (hotspotHelpButton, helpIcon.get(), [] { showHotspotHelpBox(); });
     addAndMakeVisible (hotspotHelpButton);
 
     addAndMakeVisible (logListBox);
@@ -141,8 +131,7 @@ MainComponent::MainComponent (juce::PropertiesFile* p, juce::ApplicationCommandM
     midiDeviceSelector.setMouseCursor (juce::MouseCursor::PointingHandCursor);
     addAndMakeVisible (midiDeviceSelector);
 
-    connectionSettingsView.ipAddressEditor.setText (getLocalIPv4AddressList (*network), true);
-    connectionSettingsView.resized();
+    connectionSettingsView.setAddresses (getLocalIPv4AddressList (*network));
 
     connectionSettingsView.onPortChanged = [this] (int port) { startListening (port); };
     connectionSettingsView.onVisibilityChanged = [this] { resized(); };
@@ -150,7 +139,7 @@ MainComponent::MainComponent (juce::PropertiesFile* p, juce::ApplicationCommandM
 
     setSize (700, 800);
 
-    startListening (portFieldValue (connectionSettingsView.portLabel));
+    startListening (portFieldValue (connectionSettingsView));
 
     startTimer (5000);
     juce::Desktop::getInstance().addDarkModeSettingListener (this);
@@ -158,13 +147,10 @@ MainComponent::MainComponent (juce::PropertiesFile* p, juce::ApplicationCommandM
 
 MainComponent::~MainComponent()
 {
-    properties->setValue ("portNumber", connectionSettingsView.portLabel.getText());
+    properties->setValue ("portNumber", connectionSettingsView.getPortText());
 
-    const auto state = oscTranslator.getMidiDeviceManager().createStateXml();
-    properties->setValue ("midiDeviceSettings",
-                          state != nullptr ? juce::var (state->toString (juce::XmlElement::TextFormat().singleLine().withoutHeader()))
-                                           : juce::var());
-    properties->setValue ("connectionSettingsVisible", connectionSettingsView.settingsVisible);
+    SettingsFile::storeMidiDeviceState (*properties, oscTranslator.getMidiDeviceManager());
+    properties->setValue ("connectionSettingsVisible", connectionSettingsView.isSettingsVisible());
 
     juce::Desktop::getInstance().removeDarkModeSettingListener (this);
 
@@ -200,7 +186,7 @@ void MainComponent::timerCallback()
 {
     // startListening stores the new list, so one change of the network means one rebind.
     if (getLocalIPv4AddressList (*network) != ipAddresses)
-        startListening (portFieldValue (connectionSettingsView.portLabel));
+        startListening (portFieldValue (connectionSettingsView));
 }
 
 void MainComponent::darkModeSettingChanged()
@@ -240,28 +226,21 @@ void MainComponent::startListening (int port)
 
     if (connectedPort != -1)
     {
-        connectionSettingsView.portLabel.setText (juce::String (connectedPort), juce::dontSendNotification);
-        discoveryServer.advertisedPort.store (connectedPort);
+        connectionSettingsView.setPortText (juce::String (connectedPort));
+        discoveryServer.setAdvertisedPort (connectedPort);
 
-        // A failed bind is tried again at every call; a successful one is kept.
-        if (! discoveryServer.bound.load())
-            discoveryServer.bound.store (discoveryServer.socket.bindToPort (discoveryServer.listenPort));
-
-        if (discoveryServer.bound.load())
+        if (discoveryServer.bindIfNeeded())
             if (! discoveryServer.startThread (juce::Thread::Priority::low))
                 discoveryServer.startThread (juce::Thread::Priority::normal);
     }
 
     statusLabel.setText (isListening() ? "Listening On" : "Listening Failed", juce::sendNotificationAsync);
-    statusLabel.setFont (makeHeadingFont());
-    statusLabel.setJustificationType (juce::Justification::centred);
 
-    connectionSettingsView.ipAddressEditor.setText (ipAddresses, true);
-    connectionSettingsView.resized();
+    connectionSettingsView.setAddresses (ipAddresses);
 
     updateInstructions();
 
-    if (isListening() && discoveryServer.bound.load())
+    if (isListening() && discoveryServer.isBound())
     {
         instructionsEditor.setLookAndFeel (&heroLookAndFeel);
     }
@@ -279,25 +258,15 @@ void MainComponent::startListening (int port)
 //==============================================================================
 void MainComponent::updateInstructions()
 {
+    const auto regular = makeInstructionsFont ("Regular");
+    const auto bold = makeInstructionsFont ("Bold");
+
     if (isListening())
     {
-        juce::String networkName;
-
-        if (WiFiDirect::macOS::isHotspotActive())
-        {
-            const auto result = macOS::runShellCommand ("/usr/libexec/PlistBuddy -c \"Print :InternetSharing:SSID\" "
-                                                        "/Library/Preferences/SystemConfiguration/com.apple.airport.preferences.plist");
-            if (result.exitCode == 0)
-                networkName = result.output;
-        }
-        else
-        {
-            networkName = sx::platform::getCurrentWiFiNetworkName();
-        }
+        const auto networkName = WiFiDirect::macOS::isHotspotActive() ? WiFiDirect::macOS::getHotspotNetworkName()
+                                                                       : sx::platform::getCurrentWiFiNetworkName();
 
         const auto computerName = network->getComputerName();
-        const auto regular = instructionsEditor.getFont();
-        const auto bold = withBoldStyle (regular);
 
         instructionsEditor.clear();
         instructionsEditor.setFont (regular);
@@ -322,12 +291,10 @@ void MainComponent::updateInstructions()
                                                   .replace ("XXX", juce::String (requestedPort)));
     }
 
-    if (! discoveryServer.bound.load())
+    if (! discoveryServer.isBound())
     {
         instructionsEditor.clear();
-        const auto regular = instructionsEditor.getFont();
-
-        instructionsEditor.setFont (withBoldStyle (regular));
+        instructionsEditor.setFont (bold);
         instructionsEditor.insertTextAtCaret ("AUTOMATIC CONNECTION DISCOVERY FAILED");
         instructionsEditor.setFont (regular);
         instructionsEditor.insertTextAtCaret ("\nYour computer is blocking UDP port 14001, so VADizudiv is invisible to the VR app. "
@@ -366,76 +333,43 @@ void MainComponent::paint (juce::Graphics& g)
 
 void MainComponent::resized()
 {
-    const auto w = getWidth();
-    const auto h = getHeight();
-    const auto headingFont = makeHeadingFont();
+    // Each piece is cut from what is left, so a small window shrinks pieces to zero
+    // instead of overlapping them.
+    auto area = getLocalBounds();
+    statusLabel.setBounds (area.removeFromTop (38));
+    area = area.reduced (10);
 
-    const auto headerHeight = juce::jmin (h, 38);
-    statusLabel.setBounds (0, 0, w, headerHeight);
+    area.removeFromTop (6);
+    auto row = area.removeFromTop (25);
+    hotspotCaptionArea = row;
+    hotspotHelpButton.setBounds (row.removeFromRight (25));
+    row.removeFromLeft (roundedUpWidth (makeHeadingFont(), hotspotCaption) + 5);
+    row.removeFromLeft (12);
 
-    const auto contentWidth = juce::jmax (0, w - 20);
-    auto rest = juce::jmax (0, h - headerHeight - 20);
+    // The switch's track is 44 x 22, centred in its slot; its knob's shadow needs 2 more pixels around it.
+    hotspotSwitch.setBounds (row.removeFromLeft (44).withSizeKeepingCentre (44, 22).expanded (2));
 
-    // Each piece takes at most what is left, so a small window shrinks pieces to
-    // zero instead of overlapping them.
-    const auto take = [&rest] (int amount)
-    {
-        const auto taken = juce::jmin (rest, amount);
-        rest -= taken;
-        return taken;
-    };
-
-    const auto y1 = headerHeight + 10 + take (6);
-    const auto rowHeight = take (25);
-    hotspotCaptionArea = { 10, y1, contentWidth, rowHeight };
-
-    const auto helpWidth = juce::jmin (contentWidth, 25);
-    hotspotHelpButton.setBounds (10 + contentWidth - helpWidth, y1, helpWidth, rowHeight);
-
-    auto rowLeft = contentWidth - helpWidth;
-    const auto takeFromRow = [&rowLeft] (int amount)
-    {
-        const auto taken = juce::jmin (rowLeft, amount);
-        rowLeft -= taken;
-        return taken;
-    };
-
-    const auto captionWidth = takeFromRow (roundedUpWidth (headingFont, hotspotCaption) + 5);
-    const auto switchX = 10 + captionWidth + takeFromRow (12);
-    const auto switchSlot = takeFromRow (44);
-    hotspotSwitch.setBounds (switchX - (44 - switchSlot) / 2 - 2, y1 + (rowHeight - 22) / 2 - 2, 48, 26);
-    configureButton.setBounds (switchX + switchSlot + 14, y1 - 2 - (25 - rowHeight) / 2, juce::jmax (0, rowLeft - 28), 29);
+    // The button's image is taller than the row, with its face centred on it.
+    const auto configureArea = row.reduced (14, 0);
+    configureButton.setBounds (configureArea.withSizeKeepingCentre (configureArea.getWidth(), 29));
 
     // Laid out at its final width first, so that its text height is the one it will show.
-    const auto y2 = y1 + rowHeight + take (16);
-    instructionsEditor.setBounds (10, y2, contentWidth, rest);
-    const auto instructionsHeight = take (instructionsEditor.getTextHeight() + 20);
-    instructionsEditor.setBounds (10, y2, contentWidth, instructionsHeight);
-
-    const auto y3 = y2 + instructionsHeight + take (10);
+    area.removeFromTop (16);
+    instructionsEditor.setBounds (area);
+    instructionsEditor.setBounds (area.removeFromTop (instructionsEditor.getTextHeight() + 20));
+    area.removeFromTop (10);
 
     // The lower block fills from the bottom: settings, then the selector, and the log gets the rest.
-    const auto& settings = connectionSettingsView;
-    const auto headingHeight = juce::roundToInt (settings.headingLabel.getFont().getHeight());
-    const auto settingsHeight = settings.settingsVisible
-        ? juce::jmax (0, headingHeight
-                            + juce::roundToInt (settings.ipAddressesLabel.getFont().getHeight())
-                            + juce::roundToInt (4.0f * settings.ipAddressEditor.getFont().getHeight() + 12.0f)
-                            + 21)
-        : juce::jmax (headingHeight, -4) + 5;
-    const auto settingsTaken = take (settingsHeight);
-    connectionSettingsView.setBounds (10, y3 + rest, contentWidth, settingsTaken);
+    connectionSettingsView.setBounds (area.removeFromBottom (connectionSettingsView.getPreferredHeight()));
+    area.removeFromBottom (10);
+    midiDeviceSelector.setBounds (area.removeFromBottom (100));
+    area.removeFromBottom (10);
 
-    take (10);
-    const auto selectorHeight = take (100);
-    midiDeviceSelector.setBounds (10, y3 + rest, contentWidth, selectorHeight);
-    take (10);
+    auto logHeading = area.removeFromTop ((int) (logHeadingLabel.getFont().getHeight() + 10.0f));
+    logHelpButton.setBounds (logHeading.removeFromRight (25));
+    logHeadingLabel.setBounds (logHeading);
+    logListBox.setBounds (area);
 
-    const auto logHeadingHeight = take ((int) (headingFont.getHeight() + 10.0f));
-    logHeadingLabel.setFont (headingFont);
-    logHeadingLabel.setBounds (10, y3, contentWidth - helpWidth, logHeadingHeight);
-    logHelpButton.setBounds (10 + contentWidth - helpWidth, y3, helpWidth, logHeadingHeight);
-
-    logListBox.setBounds (10, y3 + logHeadingHeight, contentWidth, rest);
-    clearButton.setBounds (contentWidth - 60, logListBox.getBottom() - 40, 60, 32);
+    // In front of the log, 10 pixels inside its right edge and 8 above its bottom, however small it is.
+    clearButton.setBounds (juce::Rectangle<int> (60, 32).withBottomY (area.getBottom() - 8).withRightX (area.getRight() - 10));
 }

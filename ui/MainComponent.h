@@ -6,6 +6,7 @@
 #include "bridge/OSCTranslator.h"
 #include "discovery/UEPseudoLANGameServer.h"
 #include "hotspot/HotspotFlows.h"
+#include "platform/NetworkEnvironment.h"
 #include "ui/Buttons.h"
 #include "ui/ConnectionSettingsView.h"
 #include "ui/LookAndFeelSX.h"
@@ -26,10 +27,10 @@ juce::String getLocalIPv4AddressList (NetworkEnvironment& network);
     translator with its MIDI devices, the discovery responder and every view,
     wires them together, and (re)binds the network side.
 */
-class MainComponent : public juce::Component,
-                      public juce::Timer,
-                      public juce::OSCReceiver::Listener<juce::OSCReceiver::MessageLoopCallback>,
-                      public juce::DarkModeSettingListener
+class MainComponent final : public juce::Component,
+                            private juce::Timer,
+                            private juce::OSCReceiver::Listener<juce::OSCReceiver::MessageLoopCallback>,
+                            private juce::DarkModeSettingListener
 {
 public:
     /** What the component takes from its surroundings; tests replace parts of it. */
@@ -51,11 +52,6 @@ public:
     void paint (juce::Graphics&) override;
     void resized() override;
 
-    void oscMessageReceived (const juce::OSCMessage&) override;
-    void oscBundleReceived (const juce::OSCBundle&) override;
-    void timerCallback() override;
-    void darkModeSettingChanged() override;
-
     /** (Re)binds the OSC port, falling back to any free port, restarts discovery with
         the port bound, and brings the status, addresses and instructions up to date. */
     void startListening (int port);
@@ -67,12 +63,17 @@ public:
     bool isListening() const noexcept    { return connectedPort != -1 && ipAddresses.isNotEmpty(); }
 
 private:
+    friend struct MainComponentTestAccess;
+
+    void oscMessageReceived (const juce::OSCMessage&) override;
+    void oscBundleReceived (const juce::OSCBundle&) override;
+    void timerCallback() override;
+    void darkModeSettingChanged() override;
+
     std::unique_ptr<NetworkEnvironment> makeNetworkEnvironment() const;
 
     const Environment environment;
     const std::unique_ptr<NetworkEnvironment> network;
-
-public:
     juce::PropertiesFile* const properties;
     juce::ApplicationCommandManager* const commandManager;
     std::unique_ptr<MenuBar> menuBar;
@@ -85,7 +86,7 @@ public:
     juce::Label statusLabel;
     juce::TextEditor instructionsEditor;
     juce::DrawableButton hotspotHelpButton { "Help with Wi-Fi Direct Hotspot", juce::DrawableButton::ImageFitted };
-    ToggleButtonSwitch hotspotSwitch { "Wi-Fi Direct Hotspot Button" };
+    sx::ToggleButtonSwitch hotspotSwitch { "Wi-Fi Direct Hotspot Button" };
     sx::Button configureButton { "Configure" };
     juce::Label logHeadingLabel { {}, "Message Log" };
     juce::DrawableButton logHelpButton { "Help with Message Log", juce::DrawableButton::ImageFitted };
@@ -94,7 +95,7 @@ public:
     /*  Brings the receiver thread's messages to this component on the message thread
         in batches rather than one posted message per datagram, which would slow the
         receiver thread enough to lose notes in a burst. Destroyed before the log. */
-    OSCMessageLoopRelay logRelay { *this, logListBox.capacity };
+    OSCMessageLoopRelay logRelay { *this, OSCLogListBox::capacity };
 
     sx::Button clearButton { "Clear" };
     MidiDeviceSelector midiDeviceSelector;
@@ -104,7 +105,6 @@ public:
     int connectedPort = -1;
     int requestedPort = -1;
 
-private:
     // What the hotspot switch and "Configure" do; after the switch, which it drives.
     WiFiDirect::HotspotFlows hotspotFlows { hotspotSwitch };
 

@@ -27,9 +27,7 @@ MidiDeviceSelector::MidiDeviceSelector (MidiDeviceManager& manager, juce::String
     addAndMakeVisible (*outputLabel);
 
     helpButton = std::make_unique<juce::DrawableButton> ("Help with MIDI Output", juce::DrawableButton::ImageFitted);
-    styleIconButton (*helpButton);
-    helpButton->setImages (createHelpIcon().get());
-    helpButton->onClick = [] { showHelpBox(); };
+    setUpHelpButton (*helpButton, createHelpIcon().get(), [] { showHelpBox(); });
     addAndMakeVisible (*helpButton);
 
     deviceManager.addChangeListener (this);
@@ -56,19 +54,13 @@ void MidiDeviceSelector::updateLists()
 
 void MidiDeviceSelector::resized()
 {
-    const auto w = getWidth();
-    const auto h = getHeight();
-
-    outputLabel->setFont (makeHeadingFont());
-
-    const auto headingHeight = juce::jmin (h, (int) (makeHeadingFont().getHeight() + 10.0f));
-    const auto helpWidth = juce::jmin (w, 25);
-
-    helpButton->setBounds (w - helpWidth, 0, helpWidth, headingHeight);
-    outputLabel->setBounds (0, 0, w - helpWidth, headingHeight);
+    auto area = getLocalBounds();
+    auto heading = area.removeFromTop ((int) (outputLabel->getFont().getHeight() + 10.0f));
+    helpButton->setBounds (heading.removeFromRight (25));
+    outputLabel->setBounds (heading);
 
     outputList->setRowHeight (juce::jmax (1, (int) (itemHeight * 0.7)));
-    outputList->setBounds (0, headingHeight, w, h - headingHeight);
+    outputList->setBounds (area);
 }
 
 void MidiDeviceSelector::showHelpBox()
@@ -117,14 +109,7 @@ juce::String MidiDeviceSelector::MidiOutputSelectorComponentListBox::getDeviceNa
 
 bool MidiDeviceSelector::MidiOutputSelectorComponentListBox::isRowTicked (int row) const
 {
-    const auto name = getDeviceNameForRow (row);
-
-    // Read without the output lock: only the message thread changes the list of outputs.
-    for (const auto& output : deviceManager.midiOutputs)
-        if (output != nullptr && output->getName() == name)
-            return true;
-
-    return false;
+    return deviceManager.isOutputOpen (getDeviceNameForRow (row));
 }
 
 void MidiDeviceSelector::MidiOutputSelectorComponentListBox::flipEnablement (int row)
@@ -139,8 +124,7 @@ void MidiDeviceSelector::MidiOutputSelectorComponentListBox::flipEnablement (int
 //==============================================================================
 void MidiDeviceSelector::MidiOutputSelectorComponentListBox::paint (juce::Graphics& g)
 {
-    g.setColour (getCurrentColourScheme().getUIColour (juce::LookAndFeel_V4::ColourScheme::widgetBackground));
-    g.fillRoundedRectangle (getLocalBounds().toFloat(), 6.0f);
+    fillListBackground (g, getLocalBounds());
 
     juce::ListBox::paint (g);
 }

@@ -13,8 +13,8 @@
     The tick state is never stored here: it is read from the manager at every paint,
     and the rows are rebuilt whenever the manager says its devices changed.
 */
-class MidiDeviceSelector : public juce::Component,
-                           private juce::ChangeListener
+class MidiDeviceSelector final : public juce::Component,
+                                 private juce::ChangeListener
 {
 public:
     /** The manager must outlive the selector. */
@@ -27,8 +27,8 @@ public:
     void updateLists();
 
     //==============================================================================
-    class MidiOutputSelectorComponentListBox : public juce::ListBox,
-                                               private juce::ListBoxModel
+    class MidiOutputSelectorComponentListBox final : public juce::ListBox,
+                                                     private juce::ListBoxModel
     {
     public:
         MidiOutputSelectorComponentListBox (MidiDeviceManager& manager, const juce::String& virtualPortName);
@@ -36,40 +36,46 @@ public:
 
         void paint (juce::Graphics&) override;
 
-        int getNumRows() override;
-        void paintListBoxItem (int row, juce::Graphics&, int width, int height, bool rowIsSelected) override;
-        void listBoxItemClicked (int row, const juce::MouseEvent&) override;
-        void listBoxItemDoubleClicked (int row, const juce::MouseEvent&) override;
-        void returnKeyPressed (int row) override;
-
+        /** Lists the virtual row, then every output the system has now. */
         void refreshItems();
+
+        /** Opens the row's output when it is closed, closes it when it is open. */
         void flipEnablement (int row);
 
         /** The device a row stands for: the virtual source for the virtual row, else the row's text. */
         juce::String getDeviceNameForRow (int row) const;
         bool isRowTicked (int row) const;
 
+    private:
+        friend struct MidiDeviceSelectorTestAccess;
+
+        int getNumRows() override;
+        void paintListBoxItem (int row, juce::Graphics&, int width, int height, bool rowIsSelected) override;
+        void listBoxItemClicked (int row, const juce::MouseEvent&) override;
+        void listBoxItemDoubleClicked (int row, const juce::MouseEvent&) override;
+        void returnKeyPressed (int row) override;
+
+        bool isVirtualRow (int row) const;
+
         MidiDeviceManager& deviceManager;
         juce::String virtualPortName;
         juce::StringArray items;
 
-    private:
-        bool isVirtualRow (int row) const;
-
         JUCE_DECLARE_NON_COPYABLE_WITH_LEAK_DETECTOR (MidiOutputSelectorComponentListBox)
     };
 
-    //==============================================================================
+private:
+    friend struct MidiDeviceSelectorTestAccess;
+
+    void changeListenerCallback (juce::ChangeBroadcaster*) override;
+    static void showHelpBox();
+
     MidiDeviceManager& deviceManager;
     const int itemHeight = 32;
     std::unique_ptr<MidiOutputSelectorComponentListBox> outputList;
     std::unique_ptr<juce::Label> outputLabel;
     std::unique_ptr<juce::DrawableButton> helpButton;
     juce::String virtualPortName;
-
-private:
-    void changeListenerCallback (juce::ChangeBroadcaster*) override;
-    static void showHelpBox();
 
     JUCE_DECLARE_NON_COPYABLE_WITH_LEAK_DETECTOR (MidiDeviceSelector)
 };

@@ -136,8 +136,7 @@ void OSCLogListBox::showHelpBox()
 //==============================================================================
 void OSCLogListBox::paint (juce::Graphics& g)
 {
-    g.setColour (getCurrentColourScheme().getUIColour (juce::LookAndFeel_V4::ColourScheme::widgetBackground));
-    g.fillRoundedRectangle (getLocalBounds().toFloat(), 6.0f);
+    fillListBackground (g, getLocalBounds());
 }
 
 int OSCLogListBox::getNumRows()

@@ -12,11 +12,14 @@
     `lock`; lines are built before it is taken, and it is never held while calling
     into the list box, so the two threads never wait on each other for long.
 */
-class OSCLogListBox : public juce::ListBox,
-                      private juce::ListBoxModel,
-                      private juce::AsyncUpdater
+class OSCLogListBox final : public juce::ListBox,
+                            private juce::ListBoxModel,
+                            private juce::AsyncUpdater
 {
 public:
+    /** How many lines the log keeps. */
+    static constexpr int capacity = 200;
+
     OSCLogListBox();
     ~OSCLogListBox() override;
 
@@ -37,21 +40,23 @@ public:
     /** The "Message Log Help" box, opened by the help button next to the log's heading. */
     static void showHelpBox();
 
+    /** The number of lines kept now. */
+    int getNumRows() override;
+
     //==============================================================================
     void paint (juce::Graphics&) override;
 
-    int getNumRows() override;
+private:
+    friend struct OSCLogListBoxTestAccess;
+
     void paintListBoxItem (int rowNumber, juce::Graphics&, int width, int height, bool rowIsSelected) override;
     void handleAsyncUpdate() override;
 
-    //==============================================================================
-    const int capacity = 200;
     int writeIndex = 0;
     int readIndex = 0;
     bool isFull = false;
     juce::StringArray lines;
     juce::CriticalSection lock;
 
-private:
     JUCE_DECLARE_NON_COPYABLE_WITH_LEAK_DETECTOR (OSCLogListBox)
 };

@@ -124,7 +124,7 @@ TEST_F (ManagerTest, InputsOpenInTheSystemsOrderAndAbsentOnesAreRememberedUntilT
                                                  "<MIDIINPUT name=\"Gone\"/><MIDIINPUT name=\"Keys\"/></DEVICESETUP>"));
     EXPECT_EQ (ports.getOpenInputNames(), (juce::StringArray { "Keys", "Pads" }));
     EXPECT_EQ (savedState(), expected);
-    manager->initialiseFromXml (*manager->lastExplicitSettings);
+    manager->initialiseFromXml (*manager->getLastExplicitSettings());
     EXPECT_EQ (savedState(), expected);
 
     // A remembered input survives later changes and runs; back again it opens, and is listed once.

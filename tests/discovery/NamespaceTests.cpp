@@ -18,7 +18,7 @@ TEST (ResponderInNamespace, BroadcastsOnEachInterfaceWithItsOwnAddress)
     ASSERT_TRUE (capture.isOpen() && inside.isActive());
 
     UEPseudoLANGameServer responder;
-    ASSERT_TRUE (responder.bound);
+    ASSERT_TRUE (responder.isBound());
     responder.startThread (juce::Thread::Priority::low);
 
     const SessionNonce nonce { 0xDE, 0xAD, 0xBE, 0xEF, 0x01, 0x02, 0x03, 0x04 };
@@ -45,7 +45,7 @@ TEST (ResponderInNamespace, BroadcastsOnEachInterfaceWithItsOwnAddress)
     const juce::Uuid serverId (sent[0].payload.data() + 16);
     const auto advertisement = [&] (const juce::IPAddress& address)
     {
-        return makeSessionAdvertisement (nonce, serverId, juce::SystemStats::getComputerName(), address, 9001).bytes;
+        return makeSessionAdvertisement (nonce, serverId, juce::SystemStats::getComputerName(), address, 9001).getBytes();
     };
 
     // To each interface's broadcast address, carrying its own address (C0 A8 01 14, 0A 00 00 05).

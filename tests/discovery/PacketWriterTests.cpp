@@ -44,7 +44,7 @@ TEST (SessionAdvertisement, MatchesKnownPacketsByteForByte)
 
         expected.insert (expected.end(), example.begin() + 60, example.end());
         EXPECT_EQ (makeSessionAdvertisement (nonce, serverId, juce::String::fromUTF8 (name.c_str()),
-                                             juce::IPAddress (192, 168, 1, 20), 9001).bytes, expected) << name;
+                                             juce::IPAddress (192, 168, 1, 20), 9001).getBytes(), expected) << name;
     }
 }
 
@@ -57,8 +57,8 @@ TEST (PacketWriter, AWriteThatDoesNotFitEndsTheWriting)
         writer.writeByte (1);
         writer.writeInt32 (9999);
         writer.writeByte (0x53);   // would fit in four, but comes after a write that did not
-        EXPECT_EQ (writer.bytes, fromHex (expected));
-        EXPECT_TRUE (writer.overflow);
+        EXPECT_EQ (writer.getBytes(), fromHex (expected));
+        EXPECT_TRUE (writer.hasOverflowed());
     }
 }
 

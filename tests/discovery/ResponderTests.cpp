@@ -48,7 +48,7 @@ namespace
     {
         SessionNonce nonce;
         nonce.fill (nonceByte);
-        return makeSessionAdvertisement (nonce, serverId, "Studio-Mac", address, port).bytes;
+        return makeSessionAdvertisement (nonce, serverId, "Studio-Mac", address, port).getBytes();
     }
 
     /** Receives the responder's broadcasts; its idle loop wakes about every 1.2 s. */
@@ -71,7 +71,7 @@ namespace
 TEST (Responder, AnswersOnlyQueriesOncePerNonLoopbackAddressInOrderWithTheCurrentPort)
 {
     auto responder = makeResponder ({ second, juce::IPAddress::local(), third });
-    ASSERT_TRUE (responder->bound);
+    ASSERT_TRUE (responder->isBound());
     Listener listener;
 
     // Queued before the thread starts, so all are read in order in one go; only the last is a
@@ -91,7 +91,7 @@ TEST (Responder, AnswersOnlyQueriesOncePerNonLoopbackAddressInOrderWithTheCurren
     EXPECT_EQ ((serverId.getRawData()[6] & 0xf0) | (serverId.getRawData()[8] >> 6), 0x42) << "a version-4, variant-2 id";
 
     // A second query, of 1500 bytes (read only in part), after the port changed.
-    responder->advertisedPort = 9002;
+    responder->setAdvertisedPort (9002);
     send (makeQuery (0xB2, 1500));
     EXPECT_EQ (listener.receive(), advertisement (0xB2, serverId, second, 9002));
     EXPECT_EQ (listener.receive(), advertisement (0xB2, serverId, third, 9002));
@@ -130,7 +130,7 @@ TEST (Responder, PortHeldExclusivelyLeavesItUnboundAndSilent)
     ASSERT_EQ (::bind (holder, (sockaddr*) &address, sizeof (address)), 0) << "UDP 14001 is in use by another program";
 
     auto responder = makeResponder ({ second });
-    EXPECT_FALSE (responder->bound);
+    EXPECT_FALSE (responder->isBound());
     responder->startThread (juce::Thread::Priority::low);
     send (makeQuery (0x21));
     juce::Thread::sleep (500);

@@ -24,7 +24,7 @@ extern "C" int LLVMFuzzerTestOneInput (const uint8_t* data, size_t size)
         const auto nonce = getSessionNonce (buffer);
         const auto answer = makeSessionAdvertisement (nonce, serverId, "Studio-Mac", juce::IPAddress (10, 77, 1, 1), 9001);
 
-        if (answer.overflow || ! std::equal (nonce.begin(), nonce.end(), answer.bytes.begin() + 8))
+        if (answer.hasOverflowed() || ! std::equal (nonce.begin(), nonce.end(), answer.getBytes().begin() + 8))
             std::abort();
     }
 

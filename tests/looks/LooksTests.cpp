@@ -225,7 +225,7 @@ TEST (NineSlice, CornersShrinkAndMiddlesVanishAtSmallSizes)
 
 TEST (ToggleButtonSwitch, KnobSitsAtEitherEndOfAPillTrackByToggleStateOnly)
 {
-    ToggleButtonSwitch hotspot ("Wi-Fi Direct Hotspot Button");
+    sx::ToggleButtonSwitch hotspot ("Wi-Fi Direct Hotspot Button");
     const auto snapshot = [&] { return paintInto (hotspot.getWidth(), 26, [&] (juce::Graphics& g) { hotspot.paintEntireComponent (g, true); }); };
     hotspot.setBounds (0, 0, 48, 26);
     hotspot.setState (juce::Button::buttonDown);         // held down changes nothing: only the toggle state counts
@@ -256,7 +256,7 @@ TEST (Gallery, PaintsEveryWidgetInBothAppearances)
         juce::Component panel;
         juce::Label port ({}, "9001");
         sx::Button button ("Configure");
-        ToggleButtonSwitch switchOff ("off"), switchOn ("on");
+        sx::ToggleButtonSwitch switchOff ("off"), switchOn ("on");
         juce::ToggleButton tickOn ("Virtual MIDI Output"), tickOff ("Hardware Output");
         juce::TextEditor hero, plain;
 

@@ -22,6 +22,27 @@ namespace juce
 
 using namespace sx::test;
 
+// The main component's parts, for the tests that drive and measure them.
+struct MainComponentTestAccess
+{
+    explicit MainComponentTestAccess (MainComponent& m) : main (m) {}
+
+    void timerCallback()    { main.timerCallback(); }
+
+    MainComponent& main;
+    OSCReceiverSocket& oscSocket { main.oscSocket };
+    OSCDatagramReceiver& oscReceiver { main.oscReceiver };
+    UEPseudoLANGameServer& discoveryServer { main.discoveryServer };
+    juce::Label& statusLabel { main.statusLabel };
+    juce::TextEditor& instructionsEditor { main.instructionsEditor };
+    sx::ToggleButtonSwitch& hotspotSwitch { main.hotspotSwitch };
+    sx::Button& configureButton { main.configureButton };
+    OSCLogListBox& logListBox { main.logListBox };
+    ConnectionSettingsView& connectionSettingsView { main.connectionSettingsView };
+    const juce::Rectangle<int>& hotspotCaptionArea { main.hotspotCaptionArea };
+    const int& connectedPort { main.connectedPort };
+};
+
 namespace
 {
     int findFreePort()
@@ -157,10 +178,10 @@ TEST (MainComponentLife, StartRestoresTheSavedStateAndQuittingSavesIt)
     for (const auto& c : cases)
     {
         MainRig rig (c.stored);
-        const auto& settings = rig.main->connectionSettingsView;
+        const auto& settings = MainComponentTestAccess (*rig.main).connectionSettingsView;
         EXPECT_EQ (rig.main->getBounds(), juce::Rectangle<int> (0, 0, 700, 800));
-        EXPECT_EQ (rig.ports.getOpenOutputNames().joinIntoString (", ") + "; " + settings.portLabel.getText()
-                     + (settings.settingsVisible ? "; shown" : "; hidden"), c.shown);
+        EXPECT_EQ (rig.ports.getOpenOutputNames().joinIntoString (", ") + "; " + settings.getPortText()
+                     + (settings.isSettingsVisible() ? "; shown" : "; hidden"), c.shown);
 
         const auto saved = rig.quit();
         EXPECT_EQ (juce::StringArray (saved->getValue ("midiDeviceSettings"), saved->getValue ("portNumber"),
@@ -174,17 +195,18 @@ TEST (MainComponentLife, MalformedPacketsDuringShutdownNeverReachTheDestroyedLog
     for (int round = 0; round < 3; ++round)
     {
         MainRig rig;
+        MainComponentTestAccess parts (*rig.main);
         std::atomic<bool> stop { false };
-        std::thread sender ([&stop, port = rig.main->connectedPort] {
+        std::thread sender ([&stop, port = parts.connectedPort] {
             juce::DatagramSocket socket (false);
             while (! stop)
                 socket.write ("127.0.0.1", port, "not osc", 7);
         });
 
-        for (int i = 0; i < 5000 && rig.main->logListBox.getNumRows() == 0; ++i)
+        for (int i = 0; i < 5000 && parts.logListBox.getNumRows() == 0; ++i)
             juce::Thread::sleep (1);
 
-        EXPECT_GT (rig.main->logListBox.getNumRows(), 0);
+        EXPECT_GT (parts.logListBox.getNumRows(), 0);
         rig.quit();
         stop = true;
         sender.join();
@@ -197,10 +219,10 @@ TEST (MainComponentLife, HostileDatagramsAreFormatErrorsAndANoteStillPlaysAfterw
 {
     namespace osc = sx::test::osc;
     MainRig rig;
-    auto& main = *rig.main;
-    auto& log = main.logListBox;
+    MainComponentTestAccess parts (*rig.main);
+    auto& log = parts.logListBox;
     juce::DatagramSocket sender (false);
-    const auto send = [&] (const osc::Bytes& d) { return sender.write ("127.0.0.1", main.connectedPort, d.data(), (int) d.size()) == (int) d.size(); };
+    const auto send = [&] (const osc::Bytes& d) { return sender.write ("127.0.0.1", parts.connectedPort, d.data(), (int) d.size()) == (int) d.size(); };
     const auto waitFor = [] (auto&& done) { for (int i = 0; i < 5000 && ! done(); ++i) juce::Thread::sleep (1); return done(); };
 
     for (const osc::Bytes& reproducer : { osc::Bytes { 0x2f, 0xaf, 0, 0, 0x2c, 0, 0, 0 }, osc::Bytes { 0x2f, 0x6e, 0xaf, 0 } })
@@ -268,7 +290,7 @@ TEST (MainComponentLife, HostileDatagramsAreFormatErrorsAndANoteStillPlaysAfterw
 
     ASSERT_TRUE (send (osc::message ("/sxc/midi/note/on", { 16, 127, 1.0f })));
     EXPECT_TRUE (waitFor (lastBlockIsTheNote));
-    EXPECT_TRUE (main.oscReceiver.isConnected());
+    EXPECT_TRUE (parts.oscReceiver.isConnected());
     EXPECT_TRUE (log.getLineForRow (log.getNumRows() - 1).endsWith ("bytes with invalid format)"));
 }
 
@@ -276,8 +298,9 @@ TEST (StartListening, FreeHeldAndOutOfRangePortsAndTheTimersRebinding)
 {
     MainRig rig;
     auto& main = *rig.main;
+    MainComponentTestAccess parts (main);
     int portCallbacks = 0;
-    main.connectionSettingsView.onPortChanged = [&] (int) { ++portCallbacks; };
+    parts.connectionSettingsView.onPortChanged = [&] (int) { ++portCallbacks; };
 
     // A free port, twice: the second call rebinds it and leaves one discovery thread.
     const auto freePort = findFreePort();
@@ -285,38 +308,38 @@ TEST (StartListening, FreeHeldAndOutOfRangePortsAndTheTimersRebinding)
     const auto threads = countThreads();
     main.startListening (freePort);
     EXPECT_TRUE (threadCountBecomes (threads));
-    EXPECT_EQ (main.discoveryServer.advertisedPort.load(), freePort);
+    EXPECT_EQ (parts.discoveryServer.getAdvertisedPort(), freePort);
 
     // Held by another process: a free port instead, in the field and advertised.
     const auto heldPort = findFreePort();
     PortHolder holder (heldPort);
     ASSERT_TRUE (holder.holding);
     main.startListening (heldPort);
-    const auto fallback = main.connectedPort;
+    const auto fallback = parts.connectedPort;
     EXPECT_NE (fallback, heldPort);
-    EXPECT_EQ (main.connectionSettingsView.portLabel.getText(), juce::String (fallback));
-    EXPECT_EQ (main.discoveryServer.advertisedPort.load(), fallback);
+    EXPECT_EQ (parts.connectionSettingsView.getPortText(), juce::String (fallback));
+    EXPECT_EQ (parts.discoveryServer.getAdvertisedPort(), fallback);
 
     // The timer lists the addresses at each tick and rebinds (listing them again) once per
     // change of the list, to the port in the field rather than the held one.
     const auto listings = [&, before = rig.network->listings.load()] { return rig.network->listings.load() - before; };
-    main.timerCallback();
+    parts.timerCallback();
     EXPECT_EQ (listings(), 1);
     {
         const juce::ScopedLock sl (rig.network->lock);
         rig.network->addresses.set (1, juce::IPAddress ("10.0.0.5"));
     }
-    main.timerCallback();
-    main.timerCallback();
+    parts.timerCallback();
+    parts.timerCallback();
     EXPECT_EQ (listings(), 4);
-    EXPECT_EQ (main.connectedPort, fallback);
+    EXPECT_EQ (parts.connectedPort, fallback);
 
     // Out of range, including what atoi makes of an empty field: nothing bound, the field kept.
     for (const auto port : { 0, 70000, std::atoi ("") })
     {
         main.startListening (port);
-        EXPECT_EQ (main.oscSocket.getBoundPort(), -1);
-        EXPECT_TRUE (main.instructionsEditor.getText().startsWith ("Failed to listen on UDP port " + juce::String (port) + "."));
+        EXPECT_EQ (parts.oscSocket.getBoundPort(), -1);
+        EXPECT_TRUE (parts.instructionsEditor.getText().startsWith ("Failed to listen on UDP port " + juce::String (port) + "."));
     }
 
     EXPECT_EQ (portCallbacks, 0) << "the program's own writes to the port field are silent";
@@ -329,14 +352,15 @@ TEST (StartListening, DiscoverySocketHeldByAnotherProgramIsReportedAndRetried)
     ASSERT_TRUE (holder->holding);
     MainRig rig;
     auto& main = *rig.main;
+    MainComponentTestAccess parts (main);
 
-    EXPECT_TRUE (main.instructionsEditor.getText().startsWith ("AUTOMATIC CONNECTION DISCOVERY FAILED\n"));
-    EXPECT_EQ (main.instructionsEditor.findColour (juce::TextEditor::backgroundColourId), juce::Colour (0x26DD004B));
+    EXPECT_TRUE (parts.instructionsEditor.getText().startsWith ("AUTOMATIC CONNECTION DISCOVERY FAILED\n"));
+    EXPECT_EQ (parts.instructionsEditor.findColour (juce::TextEditor::backgroundColourId), juce::Colour (0x26DD004B));
 
     holder.reset();
-    main.startListening (main.connectedPort);
-    EXPECT_TRUE (main.discoveryServer.bound.load());
-    EXPECT_TRUE (main.instructionsEditor.getText().startsWith ("1. Open Wi-Fi settings"));
+    main.startListening (parts.connectedPort);
+    EXPECT_TRUE (parts.discoveryServer.isBound());
+    EXPECT_TRUE (parts.instructionsEditor.getText().startsWith ("1. Open Wi-Fi settings"));
 }
 
 TEST (Instructions, EachVariantWithItsBoldRunsAndTheFontRestored)
@@ -358,13 +382,23 @@ TEST (Instructions, EachVariantWithItsBoldRunsAndTheFontRestored)
 
     const juce::String stepOne ("1. Open Wi-Fi settings on your VR headset and connect to "),
                        stepTwo ("\n2. Open Sondrevix VR, go to the Main Menu VADizudiv tab, click Find Connection, and select Studio-Mac");
+
+    // Another program holds the discovery port until the second variant, which binds it.
+    auto holder = std::make_unique<PortHolder> (14001);
+    ASSERT_TRUE (holder->holding);
     MainRig rig;
     auto& main = *rig.main;
-    const auto regular = main.instructionsEditor.getFont();
+    MainComponentTestAccess parts (main);
+    const auto regular = parts.instructionsEditor.getFont();
     ASSERT_EQ (regular.getTypefaceStyle(), getFaceStyle ("Regular"));
 
     const struct { const char* wifi; const char* hotspot; std::function<void()> action; juce::String text; juce::StringArray bold; } variants[] = {
-        { "HomeNet", "", [&] { main.updateInstructions(); }, stepOne + "HomeNet" + stepTwo, { "HomeNet", "Studio-Mac" } },
+        { "HomeNet", "", [&] { main.updateInstructions(); },
+          "AUTOMATIC CONNECTION DISCOVERY FAILED\nYour computer is blocking UDP port 14001, so VADizudiv is invisible to "
+          "the VR app. You can still connect using the Manual VR Connection Settings below or you can unblock the port "
+          "to find this computer in the VR app menu.", { "AUTOMATIC CONNECTION DISCOVERY FAILED" } },
+        { "HomeNet", "", [&] { holder.reset(); main.startListening (parts.connectedPort); },
+          stepOne + "HomeNet" + stepTwo, { "HomeNet", "Studio-Mac" } },
         { "", "Sondrevix Hotspot", [&] { main.updateInstructions(); }, stepOne + "Sondrevix Hotspot" + stepTwo, { "Sondrevix Hotspot", "Studio-Mac" } },
         { "", "", [&] { main.updateInstructions(); }, stepOne + "the network this computer is connected to." + stepTwo, { "Studio-Mac" } },
         { "HomeNet", "", [&] { main.startListening (70000); },
@@ -372,20 +406,16 @@ TEST (Instructions, EachVariantWithItsBoldRunsAndTheFontRestored)
           "the UDP port number in the Manual VR Connection Settings below to a port available on your computer (1 to 65535). "
           "If this message still shows, you may need to modify firewall settings on your computer to open a UDP port and/or "
           "restart your computer.", {} },
-        { "HomeNet", "", [&] { main.discoveryServer.bound = false; main.updateInstructions(); },
-          "AUTOMATIC CONNECTION DISCOVERY FAILED\nYour computer is blocking UDP port 14001, so VADizudiv is invisible to "
-          "the VR app. You can still connect using the Manual VR Connection Settings below or you can unblock the port "
-          "to find this computer in the VR app menu.", { "AUTOMATIC CONNECTION DISCOVERY FAILED" } },
     };
 
     for (const auto& v : variants)
     {
         rig.useTools (v.wifi, v.hotspot);
         Runs recorder;
-        main.instructionsEditor.setInputFilter (&recorder, false);
+        parts.instructionsEditor.setInputFilter (&recorder, false);
         v.action();
-        main.instructionsEditor.setInputFilter (nullptr, false);
-        EXPECT_EQ (main.instructionsEditor.getText(), v.text);
+        parts.instructionsEditor.setInputFilter (nullptr, false);
+        EXPECT_EQ (parts.instructionsEditor.getText(), v.text);
 
         juce::StringArray bold;
 
@@ -399,7 +429,7 @@ TEST (Instructions, EachVariantWithItsBoldRunsAndTheFontRestored)
         }
 
         EXPECT_EQ (bold, v.bold);
-        EXPECT_EQ (main.instructionsEditor.getFont(), regular) << "the font is restored";
+        EXPECT_EQ (parts.instructionsEditor.getFont(), regular) << "the font is restored";
     }
 }
 
@@ -407,25 +437,26 @@ TEST (Layout, StandardWindowSettingsShownTooShortAndTheHeaderColours)
 {
     MainRig rig;
     auto& main = *rig.main;
-    auto& settings = main.connectionSettingsView;
+    MainComponentTestAccess parts (main);
+    auto& settings = parts.connectionSettingsView;
     const auto header = [&]
     {
         const auto image = main.createComponentSnapshot (main.getLocalBounds(), false, 1.0f);
         return std::pair (image.getPixelAt (1, 2), image.getPixelAt (698, 35));
     };
 
-    EXPECT_EQ (main.statusLabel.getBounds(), juce::Rectangle<int> (0, 0, 700, 38));
-    EXPECT_EQ (main.hotspotCaptionArea, juce::Rectangle<int> (10, 54, 680, 25));
-    EXPECT_EQ (main.hotspotSwitch.getBounds().withX (0), juce::Rectangle<int> (0, 53, 48, 26));
-    EXPECT_EQ (main.configureButton.getBounds().withX (0).withWidth (0), juce::Rectangle<int> (0, 52, 0, 29));
-    EXPECT_EQ (main.instructionsEditor.getY(), 95);
+    EXPECT_EQ (parts.statusLabel.getBounds(), juce::Rectangle<int> (0, 0, 700, 38));
+    EXPECT_EQ (parts.hotspotCaptionArea, juce::Rectangle<int> (10, 54, 680, 25));
+    EXPECT_EQ (parts.hotspotSwitch.getBounds().withX (0), juce::Rectangle<int> (0, 53, 48, 26));
+    EXPECT_EQ (parts.configureButton.getBounds().withX (0).withWidth (0), juce::Rectangle<int> (0, 52, 0, 29));
+    EXPECT_EQ (parts.instructionsEditor.getY(), 95);
     EXPECT_EQ (settings.getBounds(), juce::Rectangle<int> (10, 763, 680, 27));
     EXPECT_NE (header().first, header().second) << "the brand gradient while listening";
 
-    const auto logHeight = main.logListBox.getHeight();
+    const auto logHeight = parts.logListBox.getHeight();
     settings.setSettingsVisible (true);
     EXPECT_EQ (settings.getBounds(), juce::Rectangle<int> (10, 655, 680, 135));
-    EXPECT_EQ (main.logListBox.getHeight(), logHeight - 108);
+    EXPECT_EQ (parts.logListBox.getHeight(), logHeight - 108);
 
     // Too short: pieces shrink rather than overlap or leave the window.
     main.setSize (700, 120);
@@ -536,7 +567,7 @@ TEST (OSCMessageLoopRelay, DeliversInOrderOnTheMessageThreadKeepingTheNewestWhen
 TEST (HotspotBlocking, OscBecomesMidiWhileAScriptBlocksTheMessageThread)
 {
     MainRig rig;
-    auto& main = *rig.main;
+    MainComponentTestAccess parts (*rig.main);
     NetworkSimulation sim (juce::StringArray { service ("Ethernet"), ours ("Sondrevix"), ours ("SondrevixLoopback") });   // a script will run
 
     std::atomic<double> blockStart { 0 }, blockEnd { 0 };
@@ -560,7 +591,7 @@ TEST (HotspotBlocking, OscBecomesMidiWhileAScriptBlocksTheMessageThread)
 
     std::atomic<bool> stop { false };
     std::atomic<int> numSent { 0 };
-    std::thread sender ([&, port = main.connectedPort]
+    std::thread sender ([&, port = parts.connectedPort]
     {
         juce::DatagramSocket socket (false);
 
@@ -583,7 +614,7 @@ TEST (HotspotBlocking, OscBecomesMidiWhileAScriptBlocksTheMessageThread)
     runMessageLoop (1000, [] { return false; });
 
     // Turned on as a click would: the handler runs the network tools, then the script, on this thread.
-    main.hotspotSwitch.setToggleState (true, juce::sendNotificationSync);
+    parts.hotspotSwitch.setToggleState (true, juce::sendNotificationSync);
     stop = true;
     sender.join();
     sx::platform::setAppleScriptEngine ({});
@@ -591,8 +622,8 @@ TEST (HotspotBlocking, OscBecomesMidiWhileAScriptBlocksTheMessageThread)
     // The newest message's channel and controller lines end the log once it has caught up.
     const auto count = numSent.load(), last = count - 1;
     const auto newest = "- int32       " + juce::String (1 + last / 128) + ", - int32       " + juce::String (last % 128);
-    const auto logTail = [&] { const auto rows = main.logListBox.getNumRows();
-                               return main.logListBox.getLineForRow (rows - 3).trim() + ", " + main.logListBox.getLineForRow (rows - 2).trim(); };
+    const auto logTail = [&] { const auto rows = parts.logListBox.getNumRows();
+                               return parts.logListBox.getLineForRow (rows - 3).trim() + ", " + parts.logListBox.getLineForRow (rows - 2).trim(); };
     runMessageLoop (5000, [&] { return logTail() == newest; });
     EXPECT_EQ (logTail(), newest);
 

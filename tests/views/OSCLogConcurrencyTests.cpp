@@ -1,4 +1,4 @@
-#include "ui/OSCLogListBox.h"
+#include "tests/views/OSCLogListBoxTestAccess.h"
 
 #include <gtest/gtest.h>
 
@@ -25,10 +25,10 @@ TEST (OSCLogConcurrency, FormatErrorsFromTheReceiverThreadKeepTheBufferConsisten
 
     const auto expectConsistent = [&log]
     {
-        const juce::ScopedLock sl (log.lock);
-        ASSERT_TRUE (juce::isPositiveAndBelow (log.writeIndex, log.capacity));
-        ASSERT_EQ (log.lines.size(), log.isFull ? log.capacity : log.writeIndex);
-        ASSERT_EQ (log.readIndex, log.isFull ? log.writeIndex : 0);
+        const auto [readIndex, writeIndex, isFull, numLines] = OSCLogListBoxTestAccess::getRing (log);
+        ASSERT_TRUE (juce::isPositiveAndBelow (writeIndex, OSCLogListBox::capacity));
+        ASSERT_EQ (numLines, isFull ? OSCLogListBox::capacity : writeIndex);
+        ASSERT_EQ (readIndex, isFull ? writeIndex : 0);
     };
 
     for (int round = 0; (round < 300 || reported < errors) && round < 100000; ++round)

@@ -5,6 +5,7 @@
 #include "bridge/OSCVocabulary.h"
 #include "platform/Appearance.h"
 #include "tests/support/InMemoryMidiPorts.h"
+#include "tests/views/OSCLogListBoxTestAccess.h"
 
 #include <gtest/gtest.h>
 
@@ -34,7 +35,8 @@ TEST (OSCLogListBox, RingBufferKeepsTheNewest200LinesInArrivalOrder)
     {
         while (added < last)
             log.addMessage ("line " + juce::String (++added));
-        return std::make_tuple (log.readIndex, log.writeIndex, log.isFull);
+        const auto [readIndex, writeIndex, isFull, numLines] = OSCLogListBoxTestAccess::getRing (log);
+        return std::make_tuple (readIndex, writeIndex, isFull);
     };
 
     EXPECT_EQ (addUpTo (199), std::make_tuple (0, 199, false));
@@ -100,6 +102,21 @@ TEST (OSCLogListBox, LinesForEveryArgumentTypeAndNestingLevel)
 }
 
 //==============================================================================
+// The view's children, which the tests click, type into and measure.
+struct ConnectionSettingsViewTestAccess
+{
+    explicit ConnectionSettingsViewTestAccess (ConnectionSettingsView& v) : view (v) {}
+
+    ConnectionSettingsView& view;
+    juce::Label& headingLabel { view.headingLabel };
+    juce::DrawableButton& showButton { view.showButton };
+    juce::DrawableButton& helpButton { view.helpButton };
+    juce::Label& ipAddressesLabel { view.ipAddressesLabel };
+    juce::TextEditor& ipAddressEditor { view.ipAddressEditor };
+    juce::Label& udpPortLabel { view.udpPortLabel };
+    juce::Label& portLabel { view.portLabel };
+};
+
 TEST (ConnectionSettingsView, SanitisePortNumberText)
 {
     const std::pair<const char*, const char*> cases[] { { "9001", "9001" }, { "0", "0" }, { "007", "7" }, { "09001", "9001" }, { "000", "" },
@@ -111,23 +128,24 @@ TEST (ConnectionSettingsView, SanitisePortNumberText)
 TEST (ConnectionSettingsView, PortFieldRequestsOnlyWhatTheUserCommits)
 {
     ConnectionSettingsView view;
-    view.portLabel.setText ("9001", juce::dontSendNotification);
+    ConnectionSettingsViewTestAccess parts (view);
+    view.setPortText ("9001");
     std::vector<int> requested;
     view.onPortChanged = [&] (int port) { requested.push_back (port); };
 
     // Opens the field as a click does and replaces its text.
     const auto type = [&] (const juce::String& text) -> juce::TextEditor&
     {
-        view.portLabel.showEditor();
-        view.portLabel.getCurrentTextEditor()->setText (text);
-        return *view.portLabel.getCurrentTextEditor();
+        parts.portLabel.showEditor();
+        parts.portLabel.getCurrentTextEditor()->setText (text);
+        return *parts.portLabel.getCurrentTextEditor();
     };
 
     // Abandoned by a click elsewhere, then overwritten from outside (a fallback bind): nothing requested.
     type ("1234").focusLost (juce::Component::focusChangedByMouseClick);
     dispatchPostedMessages();
-    EXPECT_EQ (view.portLabel.getText(), "9001");
-    view.portLabel.setText ("53211", juce::dontSendNotification);
+    EXPECT_EQ (view.getPortText(), "9001");
+    view.setPortText ("53211");
 
     // Return as the label handles it. Without a window the field never holds the keyboard
     // focus, so the editor's own Return message would reach the label as a focus loss.
@@ -138,8 +156,8 @@ TEST (ConnectionSettingsView, PortFieldRequestsOnlyWhatTheUserCommits)
     juce::StringArray shown;
     for (auto typed : { "0009001", "90x1", "" })
     {
-        Access::returnKey (view.portLabel, type (typed));
-        shown.add (view.portLabel.getText());
+        Access::returnKey (parts.portLabel, type (typed));
+        shown.add (view.getPortText());
     }
     EXPECT_EQ (shown, juce::StringArray ("9001", "0", ""));
     EXPECT_EQ (requested, (std::vector<int> { 9001, 0, 0 }));
@@ -148,32 +166,40 @@ TEST (ConnectionSettingsView, PortFieldRequestsOnlyWhatTheUserCommits)
 TEST (ConnectionSettingsView, ShowButtonAndLayout)
 {
     ConnectionSettingsView view;
+    ConnectionSettingsViewTestAccess parts (view);
     int reports = 0;
     view.onVisibilityChanged = [&] { ++reports; };
     view.setBounds (0, 0, 600, 135);
     for (const auto visible : { true, false })
     {
-        view.showButton.triggerClick();
+        parts.showButton.triggerClick();
         dispatchPostedMessages();
-        EXPECT_EQ (std::make_tuple (view.settingsVisible, view.showButton.getToggleState(), view.portLabel.isVisible()),
+        EXPECT_EQ (std::make_tuple (view.isSettingsVisible(), parts.showButton.getToggleState(), parts.portLabel.isVisible()),
                    std::make_tuple (visible, visible, visible));
     }
     EXPECT_EQ (reports, 2);
 
     // The address column is as wide as its font needs; the port column follows it after a gap of 10.
-    const auto column = view.ipAddressesLabel.getWidth();
-    EXPECT_EQ (view.headingLabel.getBounds(), juce::Rectangle<int> (25, 0, 550, 27));   // between two 25-wide buttons
-    EXPECT_EQ (view.ipAddressEditor.getBounds(), juce::Rectangle<int> (31, 56, column, 76));
-    EXPECT_EQ (view.portLabel.getPosition(), juce::Point<int> (31 + column + 10, 56));
+    const auto column = parts.ipAddressesLabel.getWidth();
+    EXPECT_EQ (parts.headingLabel.getBounds(), juce::Rectangle<int> (25, 0, 550, 27));   // between two 25-wide buttons
+    EXPECT_EQ (parts.ipAddressEditor.getBounds(), juce::Rectangle<int> (31, 56, column, 76));
+    EXPECT_EQ (parts.portLabel.getPosition(), juce::Point<int> (31 + column + 10, 56));
 
     view.setBounds (0, 0, 50, 135);
-    EXPECT_EQ (view.headingLabel.getWidth() + view.helpButton.getX(), 25);
+    EXPECT_EQ (parts.headingLabel.getWidth() + parts.helpButton.getX(), 25);
     view.setBounds (0, 0, 600, 20);
-    EXPECT_EQ (view.headingLabel.getHeight(), 20);
-    EXPECT_EQ (view.ipAddressesLabel.getHeight() + view.udpPortLabel.getHeight() + view.portLabel.getHeight(), 0);
+    EXPECT_EQ (parts.headingLabel.getHeight(), 20);
+    EXPECT_EQ (parts.ipAddressesLabel.getHeight() + parts.udpPortLabel.getHeight() + parts.portLabel.getHeight(), 0);
 }
 
 //==============================================================================
+// The selector's list and its rows' texts, which the tests click and read.
+struct MidiDeviceSelectorTestAccess
+{
+    static MidiDeviceSelector::MidiOutputSelectorComponentListBox& getList (MidiDeviceSelector& s)   { return *s.outputList; }
+    static const juce::StringArray& getItems (MidiDeviceSelector::MidiOutputSelectorComponentListBox& l)   { return l.items; }
+};
+
 namespace
 {
     const juce::String virtualRow ("Virtual MIDI Output (to DAW)");
@@ -187,7 +213,7 @@ namespace
             selector.setBounds (0, 0, 400, 100);
         }
 
-        MidiDeviceSelector::MidiOutputSelectorComponentListBox& list() { return *selector.outputList; }
+        MidiDeviceSelector::MidiOutputSelectorComponentListBox& list() { return MidiDeviceSelectorTestAccess::getList (selector); }
 
         // Presses and releases on the tick box (x below the row height, 22) or on the text of a row;
         // the second click of a double click comes with the double-click event.
@@ -246,7 +272,7 @@ TEST (MidiDeviceSelector, ClicksReturnVirtualRowAndVanishedDevices)
     s.list().flipEnablement (2);   // vanished and unticked: nothing to open
     s.list().flipEnablement (1);   // vanished but open: closes
     EXPECT_EQ (s.openOutputs(), juce::StringArray (virtualMidiPortName));
-    EXPECT_EQ (s.list().items, juce::StringArray (virtualRow, "Synth C"));
+    EXPECT_EQ (MidiDeviceSelectorTestAccess::getItems (s.list()), juce::StringArray (virtualRow, "Synth C"));
 }
 
 TEST (MidiDeviceSelector, HardwareNamedLikeTheVirtualRowTogglesTheVirtualSource)
@@ -271,8 +297,8 @@ TEST (ViewScreenshots, EachViewInBothAppearances)
         log.addFormatError (nullptr, 7);
         ConnectionSettingsView settings;
         settings.setSettingsVisible (true);
-        settings.ipAddressEditor.setText ("192.168.1.20\r\n10.0.0.5");
-        settings.portLabel.setText ("9001", juce::dontSendNotification);
+        settings.setAddresses ("192.168.1.20\r\n10.0.0.5");
+        settings.setPortText ("9001");
         Selector midi { "Studio Synth", "USB MIDI Interface with a rather long name that will not fit into the row" };
         midi.list().flipEnablement (2);
 
