@@ -17,7 +17,13 @@ TEST (WholeApp, FirstRunScreenshotsAndRestoredWindowState)
     AppProcess firstRun (display);
     AppProcess::Options sameHome;
     sameHome.home = firstRun.getHome();
-    AppProcess secondRun (display, sameHome), thirdRun (display, sameHome);
+    AppProcess secondRun (display, sameHome);
+
+    // Started as some launchers start programs, with descriptors 0 to 2 closed: the first
+    // sockets and files opened would take them, and the settings must still be written.
+    auto closedDescriptors = sameHome;
+    closedDescriptors.withoutStandardDescriptors = true;
+    AppProcess thirdRun (display, closedDescriptors);
 
     struct Run
     {

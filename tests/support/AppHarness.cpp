@@ -353,7 +353,12 @@ bool AppProcess::start()
     auto environment = environmentFor (display.getName());
     environment.set ("HOME", options.home.getFullPathName());
     environment.addArray (options.environment);
-    process = std::make_unique<Subprocess> (juce::StringArray { getDefaultBinary().getFullPathName() }, environment, outputFile);
+    juce::StringArray command { getDefaultBinary().getFullPathName() };
+
+    if (options.withoutStandardDescriptors)
+        command = { "/bin/sh", "-c", "exec \"$0\" <&- >&- 2>&-", command[0] };
+
+    process = std::make_unique<Subprocess> (command, environment, outputFile);
     return process->getPid() > 0;
 }
 

@@ -87,6 +87,7 @@ public:
     {
         juce::File home;                    // empty: a fresh temporary one, deleted afterwards
         juce::StringPairArray environment;  // added to the inherited one, e.g. LD_PRELOAD
+        bool withoutStandardDescriptors = false;  // started with descriptors 0 to 2 closed (its output is lost)
     };
 
     explicit AppProcess (const VirtualDisplay& display) : AppProcess (display, Options()) {}
