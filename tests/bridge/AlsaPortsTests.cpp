@@ -1,5 +1,7 @@
 // The real port layer, JUCE's ALSA sequencer code, driven by bridge_alsa_probe in a child
 // process under the fake sequencer, whose log shows what reached the ports.
+#include "tests/support/FakeSequencer.h"
+
 #include <juce_core/juce_core.h>
 
 #include <gtest/gtest.h>
@@ -18,8 +20,7 @@ juce::String runProbe (const juce::String& environment, const juce::String& argu
 
 TEST (AlsaPorts, TranslatedMidiReachesTheVirtualSourceAndOutputsOpenedByName)
 {
-    if (juce::String (SX_FAKESEQ_LIB).isEmpty())
-        GTEST_SKIP() << "the fake ALSA sequencer was not built";
+    SX_REQUIRE_FAKE_SEQUENCER();
 
     const juce::TemporaryFile tmp (".log");
     const auto log = tmp.getFile().getFullPathName().quoted ('\'');

@@ -4,6 +4,7 @@
 */
 #include "app/Application.h"
 #include "tests/support/AppHarness.h"
+#include "tests/support/FakeSequencer.h"
 #include "tests/support/NetNamespace.h"
 
 #include <gtest/gtest.h>
@@ -12,8 +13,7 @@ using namespace sx::test;
 
 TEST (EndToEnd, OscBecomesMidiOnTheAdvertisedPortASecondCopyFallsBackAndQuittingSavesTheSettings)
 {
-    if (juce::String (SX_FAKESEQ_LIB).isEmpty())
-        GTEST_SKIP() << "the fake ALSA sequencer was not built";
+    SX_REQUIRE_FAKE_SEQUENCER();
 
     VirtualDisplay display;
     ASSERT_TRUE (display.isRunning());
