@@ -14,10 +14,7 @@ target_link_libraries(sx_juce
         juce::juce_gui_basics
         juce::juce_audio_basics
         juce::juce_audio_devices
-        juce::juce_osc
-    PUBLIC
-        # Debian unbundles libpng and libjpeg from juce_graphics.
-        juce::pkgconfig_JUCE_IMG_LINUX_DEPS)
+        juce::juce_osc)
 
 target_compile_definitions(sx_juce
     PUBLIC
@@ -39,10 +36,20 @@ foreach(module IN LISTS SX_JUCE_MODULES)
     target_compile_definitions(sx_juce INTERFACE
         $<TARGET_PROPERTY:juce::${module},INTERFACE_COMPILE_DEFINITIONS>)
 endforeach()
-target_link_libraries(sx_juce INTERFACE
-    juce::pkgconfig_juce_graphics_LINUX_DEPS
-    juce::pkgconfig_juce_audio_devices_LINUX_DEPS
-    z rt dl pthread)
+
+# The system libraries the modules need on Linux, which JUCE's package describes
+# through pkg-config targets that exist only there. On macOS the modules' own
+# targets bring their frameworks.
+if(CMAKE_SYSTEM_NAME STREQUAL "Linux")
+    target_link_libraries(sx_juce
+        PUBLIC
+            # Debian unbundles libpng and libjpeg from juce_graphics.
+            juce::pkgconfig_JUCE_IMG_LINUX_DEPS
+        INTERFACE
+            juce::pkgconfig_juce_graphics_LINUX_DEPS
+            juce::pkgconfig_juce_audio_devices_LINUX_DEPS
+            z rt dl pthread)
+endif()
 
 # g++ 12 reports false dangling-pointer warnings inside JUCE's ListenerList.
 # Silence that one warning, for the framework's code only.
