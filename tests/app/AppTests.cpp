@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <unistd.h>
 
 namespace juce { bool dispatchNextMessageOnSystemQueue (bool returnIfNoPendingMessages); }   // the Linux message loop's step
@@ -170,6 +171,29 @@ TEST_F (RunningApplication, MenusCarryTheCommandsAndHelpEndsWithAbout)
     EXPECT_EQ (dialog->getName(), "About");
     auto* about = dynamic_cast<AboutView*> (dialog->getContentComponent());
     EXPECT_TRUE (about != nullptr && about->getLocalBounds() == juce::Rectangle<int> (280, 180));
+}
+
+// The hotspot's help button opens a box that says what the hotspot is for, in the words a reader gets.
+TEST_F (RunningApplication, HotspotHelpBoxExplainsTheHotspot)
+{
+    const auto& children = window().getContentComponent()->getChildren();
+    const auto button = std::find_if (children.begin(), children.end(), [] (auto* c) { return c->getName() == "Help with Wi-Fi Direct Hotspot"; });
+    ASSERT_NE (button, children.end());
+    dynamic_cast<juce::Button&> (**button).triggerClick();
+
+    juce::AlertWindow* box = nullptr;
+    for (const auto end = juce::Time::getMillisecondCounter() + 5000; box == nullptr && juce::Time::getMillisecondCounter() < end;)
+    {
+        if (! juce::dispatchNextMessageOnSystemQueue (true))
+            juce::Thread::sleep (1);
+        box = dynamic_cast<juce::AlertWindow*> (juce::Component::getCurrentlyModalComponent());
+    }
+
+    ASSERT_NE (box, nullptr);
+    EXPECT_EQ (box->getName(), "Wi-Fi Direct Hotspot Help");
+    EXPECT_EQ (box->getDescription(), "Wi-Fi Direct Hotspot Help. For low latency performance, turn on the switch to broadcast a Wi-Fi "
+               "direct hotspot from your computer and connect your VR headset directly to the broadcasted network. This eliminates "
+               "latency caused by using an external Wi-Fi router and allows you to use Sondrevix without needing external networking hardware.");
 }
 
 //==============================================================================

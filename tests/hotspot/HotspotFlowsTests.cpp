@@ -156,6 +156,16 @@ TEST (AppleScriptRunner, EachFailureQueuesAWarningBoxWhoseReportMailsTheMaker)
     EXPECT_TRUE (boxes().empty()) << "a failing report shows nothing";
 }
 
+// No test engine: the system's own, which on Linux fails at once with its number and message in the box.
+TEST (AppleScriptRunner, TheLinuxEngineFailsAtOnce)
+{
+    const auto start = juce::Time::getMillisecondCounterHiRes();
+    EXPECT_FALSE (macOS::executeAppleScript ("return 1"));
+    EXPECT_LT (juce::Time::getMillisecondCounterHiRes() - start, 5000.0);
+    EXPECT_EQ (describeBoxes(), juce::StringArray ("warning|Applescript Error: -1|" + contact + "AppleScript is not available on this system|Ignore,Report Error"));
+    press ("Applescript Error: -1", "Ignore");
+}
+
 TEST (AccessibilityRequest, OnlyTurnOnOpensThePrivacySettings)
 {
     juce::StringArray opened;
@@ -179,7 +189,9 @@ TEST (HotspotFlows, TheSwitchsStateTableRowByRow)
 {
     using namespace WiFiDirect::macOS;
     const juce::StringArray fresh { service ("Ethernet"), service ("Wi-Fi", "en1") }, ready { service ("Ethernet"), ours ("Sondrevix"), ours ("SondrevixLoopback") },
-                            readyButDisabled { service ("Ethernet"), ours ("Sondrevix", false), ours ("SondrevixLoopback") };
+                            readyButDisabled { service ("Ethernet"), ours ("Sondrevix", false), ours ("SondrevixLoopback") },
+                            halfSetUp { service ("Ethernet"), ours ("Sondrevix") },
+                            behindAnotherLoopback { service ("Ethernet"), service ("Other Loopback", "lo0") };
     const juce::String request ("Turn On Accessibility");
     const std::pair<juce::String, const char*> scriptNames[] = {
         { startInternetSharingScript (12), "start, below 13" }, { startInternetSharingScript (13), "start, 13" }, { startInternetSharingScript (14), "start, above 13" },
@@ -188,15 +200,20 @@ TEST (HotspotFlows, TheSwitchsStateTableRowByRow)
     enum Event { turnOn, turnOff, configureWhileOn, configureWhileOff };
     enum Script { startsSharing, leavesSharingOff, fails };
 
-    // "enabled": what networksetup was told for Sondrevix, in order.
+    // "enabled": what networksetup was told for Sondrevix, in order; "refused": the networksetup options that fail.
     const struct { const char* what; Event event; bool permission; juce::StringArray services; juce::String nat; std::optional<int> version; Script script;
-                   bool on; const char* scripts; const char* enabled; juce::StringArray boxes; } rows[] = {
+                   bool on; const char* scripts; const char* enabled; juce::StringArray boxes; juce::StringArray refused = {}; } rows[] = {
         { "on, configured before: only enabled", turnOn, true, readyButDisabled, sharing, 12, fails, true, "", "on", {} },
+        { "on, configured before, enabling refused", turnOn, true, readyButDisabled, sharing, 12, startsSharing, false, "", "on", {},
+          { "-setnetworkserviceenabled" } },
+        { "on, set-up fails once the services exist: no further", turnOn, true, behindAnotherLoopback, {}, 12, startsSharing, false, "", "", {},
+          { "-ordernetworkservices" } },
         { "on, fresh system, every step succeeds", turnOn, true, fresh, {}, 12, startsSharing, true, "start, below 13", "on", {} },
         { "on, script leaves sharing off", turnOn, true, fresh, {}, 13, leavesSharingOff, false, "start, 13", "on", {} },
         { "on, script fails", turnOn, true, ready, {}, 14, fails, false, "start, above 13", "on", { "Applescript Error: 510" } },
         { "on, no permission", turnOn, false, ready, sharing, 12, startsSharing, false, "", "", { request } },
         { "off", turnOff, true, ready, sharing, 12, startsSharing, false, "", "off", {} },
+        { "off, services not ready: nothing", turnOff, true, halfSetUp, sharing, 12, startsSharing, false, "", "", {} },
         { "off, no permission: Sondrevix stays enabled", turnOff, false, ready, sharing, 12, startsSharing, false, "", "", { request } },
         { "Configure while on: disabled, then enabled again", configureWhileOn, true, ready, sharing, 13, leavesSharingOff, false, "options, 13", "off,on", {} },
         { "Configure while on, no permission: asked twice", configureWhileOn, false, ready, sharing, 13, fails, false, "", "", { request, request } },
@@ -208,6 +225,7 @@ TEST (HotspotFlows, TheSwitchsStateTableRowByRow)
     {
         SCOPED_TRACE (row.what);
         NetworkSimulation sim (row.services, "[]", row.nat);
+        sim.makeNetworksetupFail (row.refused);
         ScriptedEngine engine;
         engine.answer = [&] (const juce::String&)
         {

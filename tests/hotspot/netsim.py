@@ -1,7 +1,8 @@
 #!/usr/bin/env python3
 """Stand-ins for the hotspot's network tools: netsim.py <dir> networksetup|PlistBuddy <args...>,
 over <dir>/state.json: "services" in service order, "plists" {path: {key: value}}, and "listings",
-what successive service-order listings print: null (the state), {"services": [...]} or {"text", "status"}.
+what successive service-order listings print: null (the state), {"services": [...]} or {"text", "status"},
+and "failing", the networksetup options that the system refuses.
 """
 import json
 import sys
@@ -10,6 +11,8 @@ import sys
 def networksetup(state, option, *rest):
     services = state["services"]
     found = [s for s in services if rest and s["name"] == rest[0]]
+    if option in state.get("failing", []):
+        return print("** Error: The operation couldn't be completed.") or 1
     if option == "-listnetworkserviceorder":
         calls = state["listingCalls"] = state.get("listingCalls", 0) + 1
         reply = (state["listings"] + [None] * calls)[calls - 1] or state

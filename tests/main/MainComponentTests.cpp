@@ -28,6 +28,7 @@ struct MainComponentTestAccess
     explicit MainComponentTestAccess (MainComponent& m) : main (m) {}
 
     void timerCallback()    { main.timerCallback(); }
+    int getTimerInterval() const    { return main.getTimerInterval(); }
 
     MainComponent& main;
     OSCReceiverSocket& oscSocket { main.oscSocket };
@@ -302,6 +303,10 @@ TEST (StartListening, FreeHeldAndOutOfRangePortsAndTheTimersRebinding)
     int portCallbacks = 0;
     parts.connectionSettingsView.onPortChanged = [&] (int) { ++portCallbacks; };
 
+    // The top of the range is bound like any other port (65536 is refused below).
+    main.startListening (65535);
+    EXPECT_EQ (parts.oscSocket.getBoundPort(), 65535);
+
     // A free port, twice: the second call rebinds it and leaves one discovery thread.
     const auto freePort = findFreePort();
     main.startListening (freePort);
@@ -320,8 +325,9 @@ TEST (StartListening, FreeHeldAndOutOfRangePortsAndTheTimersRebinding)
     EXPECT_EQ (parts.connectionSettingsView.getPortText(), juce::String (fallback));
     EXPECT_EQ (parts.discoveryServer.getAdvertisedPort(), fallback);
 
-    // The timer lists the addresses at each tick and rebinds (listing them again) once per
+    // The timer lists the addresses every 5 seconds and rebinds (listing them again) once per
     // change of the list, to the port in the field rather than the held one.
+    EXPECT_EQ (parts.getTimerInterval(), 5000);
     const auto listings = [&, before = rig.network->listings.load()] { return rig.network->listings.load() - before; };
     parts.timerCallback();
     EXPECT_EQ (listings(), 1);
@@ -335,7 +341,7 @@ TEST (StartListening, FreeHeldAndOutOfRangePortsAndTheTimersRebinding)
     EXPECT_EQ (parts.connectedPort, fallback);
 
     // Out of range, including what atoi makes of an empty field: nothing bound, the field kept.
-    for (const auto port : { 0, 70000, std::atoi ("") })
+    for (const auto port : { 0, 65536, 70000, std::atoi ("") })
     {
         main.startListening (port);
         EXPECT_EQ (parts.oscSocket.getBoundPort(), -1);

@@ -66,6 +66,14 @@ struct NetworkSimulation
         state.replaceWithText (juce::JSON::toString (json));
     }
 
+    // From now on the system refuses every networksetup command with one of these options.
+    void makeNetworksetupFail (const juce::StringArray& options) const
+    {
+        auto json = juce::JSON::parse (state);
+        json.getDynamicObject()->setProperty ("failing", options);
+        state.replaceWithText (juce::JSON::toString (json));
+    }
+
     // The pid keeps test programs that ctest runs side by side apart.
     const juce::File folder { juce::File::getSpecialLocation (juce::File::tempDirectory)
                                 .getNonexistentChildFile ("sx-netsim-" + juce::String (::getpid()), {}, false) };

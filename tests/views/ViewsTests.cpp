@@ -53,6 +53,38 @@ TEST (OSCLogListBox, RingBufferKeepsTheNewest200LinesInArrivalOrder)
     EXPECT_EQ (rows (log), juce::StringArray ("fresh"));
 }
 
+// A user watching the log sees the newest line at its bottom edge once the message loop has
+// run and the log has painted, batch after batch, however the update is timed.
+TEST (OSCLogListBox, FollowsTheNewestLine)
+{
+    OSCLogListBox log;
+    log.setSize (400, 200);
+    auto& viewport = *log.getViewport();
+    const auto newestIsAtTheBottom = [&]
+    {
+        const auto newest = log.getNumRows() - 1, visibleBottom = viewport.getY() + viewport.getMaximumVisibleHeight();
+        const auto shown = log.getRowPosition (newest, true);
+        return shown.getY() >= viewport.getY() && shown.getBottom() <= visibleBottom
+            && log.getRowContainingPosition (1, visibleBottom - 1) == newest;
+    };
+
+    int added = 0;
+    for (const auto batch : { 30, 300 })
+    {
+        for (const auto last = added + batch; added < last;)
+            log.addOSCMessage (juce::OSCMessage ("/line/" + juce::String (++added)), 0);
+
+        for (const auto end = juce::Time::getMillisecondCounter() + 2000; ! newestIsAtTheBottom() && juce::Time::getMillisecondCounter() < end;)
+        {
+            dispatchPostedMessages();
+            log.createComponentSnapshot (log.getLocalBounds());
+            juce::Thread::sleep (5);
+        }
+
+        EXPECT_TRUE (newestIsAtTheBottom()) << added << " lines, view at " << viewport.getViewPositionY();
+    }
+}
+
 TEST (OSCLogListBox, LinesForEveryArgumentTypeAndNestingLevel)
 {
     // 5 December 2026, 9:07:03 in a zone two hours east of UTC, without daylight saving.
