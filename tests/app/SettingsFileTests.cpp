@@ -26,6 +26,9 @@ TEST (SettingsXmlCheck, AcceptsWhatTheFrameworkWritesAndHandEditsAndRefusesTheRe
         { "\xef\xbb\xbf<!-- c --><a b='1' c = \"\xc3\xa9>\"><![CDATA[<x>]]>t&#x10FFFF;&#1;&apos;</a><!---->\n", true },
         { "<a>\n <b/> &#32;<c></c>\n</a>", true },     // white space beside elements
         { nested (SettingsXmlCheck::maxDepth), true },
+        // Declarations of UTF-8 in any case; references with as many digits as the framework reads.
+        { "<?xml version=\"1.0\" encoding=\"utf-8\"?><a/>", true }, { "<?xml version='1.0' encoding = 'Utf-8' standalone='yes' ?><a/>", true },
+        { "<a b=\"&#000000233;&#x0010FFFF;\">&#000001114111;</a>", true },
         { "<a>" + repeated (" ", SettingsXmlCheck::maxBytes - 7) + "</a>", true },
 
         { "<a>" + repeated (" ", SettingsXmlCheck::maxBytes - 6) + "</a>", false },
@@ -38,7 +41,12 @@ TEST (SettingsXmlCheck, AcceptsWhatTheFrameworkWritesAndHandEditsAndRefusesTheRe
         { "<a b=\"<\"/>", false }, { "<a b=c/>", false }, { "<a b='1'c='2'/>", false }, { "<a b='1' b='2'/>", false }, { "<a b='1/>", false },
         { "", false }, { "< a/>", false }, { "<a></b>", false }, { "<a>", false }, { "<a/><b/>", false }, { "<a/>x", false },
         { "<a><!-- -- --></a>", false }, { "<a><!-- x -></a>", false }, { "<a>]]></a>", false },
-        { "<a b='" + repeated ("x", 8200) + "'/>", false },     // the root's start tag beyond the framework's first read
+        { "<a b='" + repeated ("x", 8200) + "'/>", false },
+        // Read as UTF-8 whatever they say; digits the framework stops short of, or beyond any character.
+        { "<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?><a/>", false }, { "<?xml version=\"1.0\" encoding=\"UTF8\"?><a/>", false },
+        { "<?xml version=\"1.0\" encoding=UTF-8?><a/>", false }, { "<?xml version=\"1.0\"encoding=\"UTF-8\"?><a/>", false },
+        { "<?xml encoding=\"UTF-8?>\"?><a/>", false },
+        { "<a>&#0000000000233;</a>", false }, { "<a>&#x0000000E9;</a>", false }, { "<a>&#4294967529;</a>", false },     // the root's start tag beyond the framework's first read
     };
 
     for (const auto& [text, accepted] : cases)
