@@ -96,3 +96,191 @@ TEST (SettingsFile, AFileWrittenByTheApplicationLoadsWithTheSameValuesAndIsWritt
     EXPECT_EQ (SettingsFile::open (file, options).properties->getAllProperties(), values);
     folder.getFile().deleteRecursively();
 }
+
+namespace
+{
+    std::string escaped (const std::string& text)
+    {
+        std::string result;
+        for (const auto c : text)
+            result += c == '<' ? "&lt;" : c == '>' ? "&gt;" : c == '"' ? "&quot;" : c == '&' ? "&amp;" : std::string (1, c);
+        return result;
+    }
+
+    std::string valueElement (const std::string& key, const std::string& value)
+    {
+        return "<VALUE name=\"" + key + "\" val=\"" + escaped (value) + "\"/>";
+    }
+
+    // A port system that counts how often the device lists are read.
+    struct CountingMidiPorts final : public sx::test::InMemoryMidiPortSystem
+    {
+        juce::Array<sx::MidiPortInfo> getAvailableOutputs() override   { ++listings; return InMemoryMidiPortSystem::getAvailableOutputs(); }
+        juce::Array<sx::MidiPortInfo> getAvailableInputs() override    { ++listings; return InMemoryMidiPortSystem::getAvailableInputs(); }
+        int listings = 0;
+    };
+
+    class SettingsLoad : public ::testing::Test
+    {
+    protected:
+        SettingsLoad()              { folder.getFile().createDirectory(); }
+        ~SettingsLoad() override    { folder.getFile().deleteRecursively(); }
+
+        // The whole load path on the text; returns the problem line.
+        juce::String load (const std::string& text)
+        {
+            return SettingsFile::runLoadPath (juce::MemoryBlock (text.data(), text.size()), file, options, ports);
+        }
+
+        std::string bytesOnDisk() const                 { return file.loadFileAsString().toStdString(); }
+        juce::StringPairArray valuesOnDisk() const      { return juce::PropertiesFile (file, options).getAllProperties(); }
+        bool anythingSetAside() const                   { return ! folder.getFile().findChildFiles (juce::File::findFiles, false, "*.unreadable").isEmpty(); }
+
+        // The file the load wrote is read by the next start as it is, and written back unchanged.
+        void expectTheFileWrittenLoadsBackUnchanged()
+        {
+            const auto written = bytesOnDisk();
+            EXPECT_LE (written.size(), SettingsXmlCheck::maxBytes);
+            EXPECT_EQ (load (written), "");
+            EXPECT_TRUE (bytesOnDisk() == written);
+            EXPECT_FALSE (anythingSetAside());
+        }
+
+        const juce::TemporaryFile folder;
+        const juce::File file { folder.getFile().getChildFile ("VADizudiv.settings") };
+        const juce::PropertiesFile::Options options { Application::getSettingsOptions() };
+        CountingMidiPorts ports;
+    };
+}
+
+TEST_F (SettingsLoad, AValueThatCannotBeWrittenBackSafelyIsLeftOutAndNamedAndTheRestIsKept)
+{
+    // Written back nested in its VALUE element, a value may be 30 elements deep and no more.
+    const std::string mixed = "<D>x<a><b/></a></D>";
+    const auto problem = load ("<PROPERTIES>" + valueElement ("portNumber", "9100") + valueElement ("note", "<none>")
+                               + valueElement ("mixed", mixed) + valueElement ("deepest", nested (SettingsXmlCheck::maxDepth - 2))
+                               + valueElement ("too\ndeep", nested (SettingsXmlCheck::maxDepth - 1)) + "</PROPERTIES>");
+
+    EXPECT_FALSE (problem.containsAnyOf ("\r\n")) << problem;
+    for (const auto* named : { "\"note\" (an unclosed element", "\"mixed\" (text and child elements", "\"too\xef\xbf\xbd" "deep\" (once written back, elements nested" })
+        EXPECT_TRUE (problem.contains (juce::CharPointer_UTF8 (named))) << problem;
+    EXPECT_FALSE (problem.contains ("portNumber") || problem.contains ("deepest")) << problem;
+
+    const auto values = valuesOnDisk();
+    EXPECT_EQ (values.getAllKeys(), juce::StringArray ({ "portNumber", "deepest", "midiDeviceSettings" }));
+    EXPECT_EQ (values["portNumber"], "9100");
+    EXPECT_FALSE (anythingSetAside());
+    expectTheFileWrittenLoadsBackUnchanged();
+}
+
+// The writer indents nested values and writes '"' and every non-ASCII character as a reference.
+TEST_F (SettingsLoad, AFileThatWouldGrowTooLargeWhenWrittenLosesItsLargestValueAndTheRestLoadsBackUnchanged)
+{
+    std::string devices = "<DEVICESETUP>";
+    for (int i = 0; i < 2636; ++i)
+        devices += juce::String::formatted ("<MIDIINPUT name=\"%04d\"/>", i).toStdString();
+    devices += "</DEVICESETUP>";
+
+    std::string cjk;
+    for (int i = 0; i < 8200; ++i)
+        cjk += "\xe4\xb8\xad";
+
+    const std::pair<std::string, std::string> cases[] = {
+        { "quotes", "<VALUE name=\"quotes\" val='" + std::string (10930, '"') + "'/>" },
+        { "text", valueElement ("text", cjk) },
+        { "midiDeviceSettings", "<VALUE name=\"midiDeviceSettings\">" + devices + "</VALUE>" },
+        // Each small enough alone, together too large: the one that takes more room goes.
+        { "more", "<VALUE name=\"less\" val='" + std::string (5000, '"') + "'/><VALUE name=\"more\" val='" + std::string (6000, '"') + "'/>" },
+    };
+
+    for (const auto& [key, element] : cases)
+    {
+        SCOPED_TRACE (key);
+        const auto text = "<PROPERTIES>" + valueElement ("portNumber", "9100") + element + valueElement ("small", "\"") + "</PROPERTIES>";
+        ASSERT_TRUE (SettingsXmlCheck::check (text.data(), text.size()).wasOk());
+
+        const auto problem = load (text);
+        EXPECT_TRUE (problem.startsWith ("VADizudiv: the settings file ")
+                     && problem.endsWith (": \"" + key + "\" (once written back, larger than 65536 bytes)")) << problem;
+
+        const auto values = valuesOnDisk();
+        EXPECT_EQ (values["portNumber"], "9100");
+        EXPECT_EQ (values["small"], "\"");
+        EXPECT_TRUE (key == "midiDeviceSettings" || ! values.containsKey (key));
+        EXPECT_EQ (values.containsKey ("less"), key == "more");
+        expectTheFileWrittenLoadsBackUnchanged();
+    }
+}
+
+TEST_F (SettingsLoad, AChangeAfterWhichTheFileCouldNotBeReadBackIsUndoneAndReported)
+{
+    juce::StringArray reported;
+    file.replaceWithText ("<PROPERTIES>" + valueElement ("portNumber", "9100") + "</PROPERTIES>");
+    const auto opened = SettingsFile::open (file, options, [&] (const juce::String& line) { reported.add (line); });
+    auto& properties = *opened.properties;
+    const auto before = bytesOnDisk();
+
+    properties.setValue ("quotes", juce::String::repeatedString ("\"", 11000));
+    properties.setValue ("portNumber", "<a>x<b/></a>");     // the writer would crash on it
+    EXPECT_EQ (properties.getAllProperties().getAllKeys(), juce::StringArray ("portNumber"));
+    EXPECT_EQ (properties.getValue ("portNumber"), "9100");
+    EXPECT_EQ (bytesOnDisk(), before);
+
+    ASSERT_EQ (reported.size(), 2);
+    EXPECT_TRUE (reported[0].startsWith ("VADizudiv: a change to the settings is not kept") && reported[0].endsWith (": \"quotes\"")) << reported[0];
+    EXPECT_TRUE (reported[1].contains ("text and child elements") && reported[1].endsWith (": \"portNumber\"")) << reported[1];
+
+    properties.setValue ("portNumber", "9200");
+    EXPECT_EQ (valuesOnDisk()["portNumber"], "9200");
+    EXPECT_EQ (reported.size(), 2);
+}
+
+TEST_F (SettingsLoad, ALongDeviceListIsRestoredFromOneListingOfTheDevices)
+{
+    ports.addInput ("Keys");
+    ports.addOutput ("Synth A");
+    juce::XmlElement setup ("DEVICESETUP");
+    juce::StringArray expected { "<MIDIINPUT name=\"Keys\"/>" };
+    for (int i = 0; i < 1000; ++i)
+    {
+        setup.createNewChildElement ("MIDIINPUT")->setAttribute ("name", "Away " + juce::String (i));
+        expected.add ("<MIDIINPUT name=\"Away " + juce::String (i) + "\"/>");
+    }
+    setup.createNewChildElement ("MIDIINPUT")->setAttribute ("name", "Keys");
+    for (int i = 0; i < 500; ++i)
+        setup.createNewChildElement ("MIDIOUTPUT")->setAttribute ("name", "Gone " + juce::String (i));
+    setup.createNewChildElement ("MIDIOUTPUT")->setAttribute ("name", "Synth A");
+    expected.addArray ({ "<MIDIOUTPUT name=\"Sondrevix Connect\"/>", "<MIDIOUTPUT name=\"Synth A\"/>" });
+
+    const auto text = "<PROPERTIES><VALUE name=\"midiDeviceSettings\">" + setup.toString (juce::XmlElement::TextFormat().singleLine().withoutHeader()).toStdString()
+                        + "</VALUE></PROPERTIES>";
+    file.replaceWithText (text);
+    const auto opened = SettingsFile::open (file, options);
+    ASSERT_EQ (opened.problem, "");
+
+    MidiDeviceManager devices (ports);
+    ports.listings = 0;
+    SettingsFile::restoreMidiDeviceState (*opened.properties, devices);
+    EXPECT_LE (ports.listings, 3);
+    EXPECT_EQ (ports.getOpenInputNames(), juce::StringArray ("Keys"));
+    EXPECT_EQ (ports.getOpenOutputNames(), juce::StringArray ("Sondrevix Connect", "Synth A"));
+    EXPECT_EQ (devices.createStateXml()->toString (juce::XmlElement::TextFormat().singleLine().withoutHeader()),
+               "<DEVICESETUP>" + expected.joinIntoString ({}) + "</DEVICESETUP>");
+}
+
+TEST_F (SettingsLoad, OnlyUTF8IsReadAndLongCharacterReferencesAreReadAsTheFrameworkDoes)
+{
+    const auto body = "<PROPERTIES><VALUE name=\"portNumber\" val=\"9100\"/><VALUE name=\"name\" val=\"caf&#000000233;\"/></PROPERTIES>";
+
+    for (const auto* encoding : { "", " encoding=\"UTF-8\"", " encoding='utf-8'" })
+    {
+        SCOPED_TRACE (encoding);
+        EXPECT_EQ (load (std::string ("<?xml version=\"1.0\"") + encoding + "?>" + body), "");
+        EXPECT_EQ (valuesOnDisk()["name"], juce::CharPointer_UTF8 ("caf\xc3\xa9"));
+        EXPECT_EQ (valuesOnDisk()["portNumber"], "9100");
+    }
+
+    const auto problem = load (std::string ("<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?>") + body);
+    EXPECT_TRUE (problem.contains ("(an encoding other than UTF-8 at byte ") && problem.endsWith (" kept as " + file.getFullPathName() + ".unreadable")) << problem;
+    EXPECT_EQ (valuesOnDisk()["portNumber"], "");
+}
