@@ -25,11 +25,21 @@ namespace
 
     // The framework's parser goes past a value's first character only when that is '<' after
     // white space, in its own sense of white space; so only such a value needs the check
-    // before the framework parses it on writing.
+    // before the framework parses it on writing. One that holds an element is written nested
+    // and read back at the next start as the framework writes it on one line, which can be
+    // longer ('"' becomes "&quot;"): that must pass the check too.
     juce::Result checkValue (const juce::String& value)
     {
-        if (*value.getCharPointer().findEndOfWhitespace() == '<')
-            return SettingsXmlCheck::check (value);
+        if (*value.getCharPointer().findEndOfWhitespace() != '<')
+            return juce::Result::ok();
+
+        if (const auto result = SettingsXmlCheck::check (value); result.failed())
+            return result;
+
+        if (const auto element = juce::parseXML (value))
+            if (const auto result = SettingsXmlCheck::check (element->toString (juce::XmlElement::TextFormat().singleLine().withoutHeader()));
+                result.failed())
+                return juce::Result::fail ("as read back, " + result.getErrorMessage());
 
         return juce::Result::ok();
     }

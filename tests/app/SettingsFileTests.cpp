@@ -157,17 +157,24 @@ TEST_F (SettingsLoad, AValueThatCannotBeWrittenBackSafelyIsLeftOutAndNamedAndThe
 {
     // Written back nested in its VALUE element, a value may be 30 elements deep and no more.
     const std::string mixed = "<D>x<a><b/></a></D>";
+    // Read back from its nested element, a value comes as the framework writes it on one line,
+    // where each '"' takes six bytes: the root's start tag may grow past the first 8 KiB.
+    const auto quotedAttribute = [] (size_t quotes) { return "<a b='" + std::string (quotes, '"') + "'/>"; };
     const auto problem = load ("<PROPERTIES>" + valueElement ("portNumber", "9100") + valueElement ("note", "<none>")
                                + valueElement ("mixed", mixed) + valueElement ("deepest", nested (SettingsXmlCheck::maxDepth - 2))
-                               + valueElement ("too\ndeep", nested (SettingsXmlCheck::maxDepth - 1)) + "</PROPERTIES>");
+                               + valueElement ("too\ndeep", nested (SettingsXmlCheck::maxDepth - 1))
+                               + valueElement ("quotes", quotedAttribute (1360)) + valueElement ("more quotes", quotedAttribute (1370))
+                               + "</PROPERTIES>");
 
     EXPECT_FALSE (problem.containsAnyOf ("\r\n")) << problem;
-    for (const auto* named : { "\"note\" (an unclosed element", "\"mixed\" (text and child elements", "\"too\xef\xbf\xbd" "deep\" (once written back, elements nested" })
+    for (const auto* named : { "\"note\" (an unclosed element", "\"mixed\" (text and child elements",
+                               "\"too\xef\xbf\xbd" "deep\" (once written back, elements nested",
+                               "\"more quotes\" (as read back, the root element's start tag ends beyond" })
         EXPECT_TRUE (problem.contains (juce::CharPointer_UTF8 (named))) << problem;
-    EXPECT_FALSE (problem.contains ("portNumber") || problem.contains ("deepest")) << problem;
+    EXPECT_FALSE (problem.contains ("portNumber") || problem.contains ("deepest") || problem.contains ("\"quotes\"")) << problem;
 
     const auto values = valuesOnDisk();
-    EXPECT_EQ (values.getAllKeys(), juce::StringArray ({ "portNumber", "deepest", "midiDeviceSettings" }));
+    EXPECT_EQ (values.getAllKeys(), juce::StringArray ({ "portNumber", "deepest", "quotes", "midiDeviceSettings" }));
     EXPECT_EQ (values["portNumber"], "9100");
     EXPECT_FALSE (anythingSetAside());
     expectTheFileWrittenLoadsBackUnchanged();
