@@ -260,17 +260,16 @@ SettingsFile::Opened SettingsFile::open (const juce::File& file, const juce::Pro
 
         if (result.wasOk())
         {
-            const auto& leftOut = properties->getLeftOutValues();
-
-            if (leftOut.isEmpty())
+            if (properties->getLeftOutValues().isEmpty())
                 return { std::move (properties), {} };
+
+            const auto leftOut = options.applicationName + ": the settings file " + file.getFullPathName()
+                                   + " holds values that cannot be kept, so they are left out and the other settings are used: "
+                                   + properties->getLeftOutValues().joinIntoString ("; ");
 
             // Written at quit, so that the next start finds only what this one kept.
             properties->setNeedsToBeSaved (true);
-            return { std::move (properties),
-                     options.applicationName + ": the settings file " + file.getFullPathName()
-                       + " holds values that cannot be kept, so they are left out and the other settings are used: "
-                       + leftOut.joinIntoString ("; ") };
+            return { std::move (properties), leftOut };
         }
     }   // loading marks nothing as needing a write, so the unusable copy is dropped unsaved
 
