@@ -121,6 +121,18 @@ namespace
         return { numBytes, check.wasOk() ? check : juce::Result::fail ("once written back, " + check.getErrorMessage()) };
     }
 
+    // What a written file takes besides its values: a file of two values takes it once, and
+    // each of them alone once more.
+    size_t bytesOfEveryFile()
+    {
+        juce::StringPairArray first, second, both;
+        first.set ("a", {});
+        second.set ("b", {});
+        both.set ("a", {});
+        both.set ("b", {});
+        return writeAsTheFrameworkDoes (first).numBytes + writeAsTheFrameworkDoes (second).numBytes - writeAsTheFrameworkDoes (both).numBytes;
+    }
+
     // A key read from the file, for a line on standard error.
     juce::String quoted (const juce::String& key)
     {
@@ -171,13 +183,19 @@ namespace
 
         std::stable_sort (writable.begin(), writable.end(), [] (const auto& a, const auto& b) { return a.first > b.first; });
 
-        for (const auto& [numBytes, key] : writable)
+        // Each value adds to the written file what it takes alone less what any file takes, so
+        // the size is not written again after each value left out; it is, once, at the end.
+        const auto overhead = bytesOfEveryFile();
+        auto numBytes = writeAsTheFrameworkDoes (values).numBytes;
+
+        for (const auto& [numBytesAlone, key] : writable)
         {
-            if (writeAsTheFrameworkDoes (values).numBytes <= SettingsXmlCheck::maxBytes)
+            if (numBytes <= SettingsXmlCheck::maxBytes && (numBytes = writeAsTheFrameworkDoes (values).numBytes) <= SettingsXmlCheck::maxBytes)
                 break;
 
             values.remove (juce::StringRef (key));
             leftOut.add (quoted (key) + " (" + tooLarge + ")");
+            numBytes -= numBytesAlone - overhead;
         }
 
         return leftOut;
