@@ -250,6 +250,7 @@ void MidiDeviceManager::initialiseFromXml (const juce::XmlElement& state)
 
     std::set<juce::String> openOutputs;
     std::optional<juce::Array<sx::MidiPortInfo>> availableOutputs;
+    const juce::Array<sx::MidiPortInfo> noOutputs;   // a virtual one opens without the list
 
     for (const auto& output : midiOutputs)
         openOutputs.insert (output->getName());
@@ -268,7 +269,7 @@ void MidiDeviceManager::initialiseFromXml (const juce::XmlElement& state)
         if (! isVirtual && ! availableOutputs.has_value())
             availableOutputs = portSystem.getAvailableOutputs();
 
-        if (openOutput (name, isVirtual, isVirtual ? juce::Array<sx::MidiPortInfo>() : *availableOutputs))
+        if (openOutput (name, isVirtual, isVirtual ? noOutputs : *availableOutputs))
             openOutputs.insert (name);
 
         changed = true;
