@@ -123,7 +123,8 @@ TEST (WholeApp, WithoutADisplayItSaysSoAndFails)
 }
 
 // Files that hung the start, crashed every start or every quit, overflowed the stack or sent the parser
-// past its buffer. One home for all, so each run must keep its file beside the earlier ones'.
+// past its buffer, and one in an encoding the framework would misread. One home for all, so each run
+// must keep its file beside the earlier ones'.
 TEST (WholeApp, AnUnreadableSettingsFileIsKeptAsideAndTheDefaultsAreWritten)
 {
     VirtualDisplay display;
@@ -138,7 +139,7 @@ TEST (WholeApp, AnUnreadableSettingsFileIsKeptAsideAndTheDefaultsAreWritten)
         for (int i = 0; i < 200000; ++i)
             deep += tag;
 
-    // (A value that the writer would crash on, escaped in an attribute, is left out alone: see below.)
+    // (A value that the writer would crash on, escaped in an attribute, is now left out alone: see below.)
     const std::string files[] = { "<PROPERTIES><?x?>D",
                                   mixed,
                                   R"(<?xml version="1.0" encoding="ISO-8859-1"?><PROPERTIES><VALUE name="portNumber" val="9100"/></PROPERTIES>)",
