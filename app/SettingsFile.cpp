@@ -184,13 +184,14 @@ namespace
         std::stable_sort (writable.begin(), writable.end(), [] (const auto& a, const auto& b) { return a.first > b.first; });
 
         // Each value adds to the written file what it takes alone less what any file takes, so
-        // the size is not written again after each value left out; it is, once, at the end.
+        // the file is not written again after each value left out. (SettingsFile::open() checks
+        // the file that the values kept make.)
         const auto overhead = bytesOfEveryFile();
         auto numBytes = writeAsTheFrameworkDoes (values).numBytes;
 
         for (const auto& [numBytesAlone, key] : writable)
         {
-            if (numBytes <= SettingsXmlCheck::maxBytes && (numBytes = writeAsTheFrameworkDoes (values).numBytes) <= SettingsXmlCheck::maxBytes)
+            if (numBytes <= SettingsXmlCheck::maxBytes)
                 break;
 
             values.remove (juce::StringRef (key));
