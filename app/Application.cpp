@@ -37,10 +37,11 @@ juce::PropertiesFile::Options Application::getSettingsOptions()
 void Application::initialise (const juce::String&)
 {
     const auto options = getSettingsOptions();
-    auto settings = SettingsFile::open (sx::platform::getSettingsFile (options), options);
+    const auto printLine = [] (const juce::String& line) { std::fprintf (stderr, "%s\n", line.toRawUTF8()); };
+    auto settings = SettingsFile::open (sx::platform::getSettingsFile (options), options, printLine);
 
     if (settings.problem.isNotEmpty())
-        std::fprintf (stderr, "%s\n", settings.problem.toRawUTF8());
+        printLine (settings.problem);
 
     properties = std::move (settings.properties);
     commandManager = std::make_unique<juce::ApplicationCommandManager>();

@@ -167,12 +167,52 @@ namespace
             return true;
         }
 
+        // The framework reads every file as UTF-8 whatever its declaration says, so a file that
+        // declares another encoding would be misread.
         bool declaration()
         {
             const auto end = text.find ("?>", pos);
 
             if (end == std::string_view::npos || text.substr (pos + 1, end - pos - 1).find ('<') != std::string_view::npos)
                 return fail ("a malformed XML declaration");
+
+            pos += 5;
+
+            for (;;)
+            {
+                const bool spaced = skipSpaces();
+
+                if (pos == end)
+                    break;
+
+                if (! spaced || ! isNameStart (text[pos]))
+                    return fail ("a malformed XML declaration");
+
+                const auto pseudoAttribute = name();
+                skipSpaces();
+
+                if (! lookingAt ("="))
+                    return fail ("a malformed XML declaration");
+
+                ++pos;
+                skipSpaces();
+
+                if (! (lookingAt ("\"") || lookingAt ("'")))
+                    return fail ("a malformed XML declaration");
+
+                const auto valueEnd = text.find (text[pos], pos + 1);
+
+                if (valueEnd >= end)
+                    return fail ("a malformed XML declaration");
+
+                const auto value = text.substr (pos + 1, valueEnd - pos - 1);
+
+                if (pseudoAttribute == "encoding"
+                     && ! juce::String (value.data(), value.size()).equalsIgnoreCase ("UTF-8"))
+                    return fail ("an encoding other than UTF-8");
+
+                pos = valueEnd + 1;
+            }
 
             pos = end + 2;
             return true;
@@ -225,13 +265,13 @@ namespace
             if (! hex && ! lookingAt ("&#"))
                 return fail ("an unknown entity or a bare '&'");
 
-            // The framework gives up after 8 hex or 12 decimal digits and misreads what follows;
-            // 8 digits are enough for any character.
+            // The framework gives up after 8 hex or 12 decimal digits and misreads what follows.
             const auto digitsStart = pos + (hex ? 3 : 2);
+            const auto maxDigits = hex ? 8u : 12u;
             auto end = digitsStart;
-            character = 0;
+            juce::uint64 value = 0;
 
-            for (; end < text.size() && end - digitsStart < 8; ++end)
+            for (; end < text.size() && end - digitsStart < maxDigits; ++end)
             {
                 const auto digit = hex ? juce::CharacterFunctions::getHexDigitValue ((juce::juce_wchar) text[end])
                                        : (text[end] >= '0' && text[end] <= '9' ? text[end] - '0' : -1);
@@ -239,8 +279,10 @@ namespace
                 if (digit < 0)
                     break;
 
-                character = character * (hex ? 16u : 10u) + (juce::uint32) digit;
+                value = value * (hex ? 16u : 10u) + (juce::uint64) digit;
             }
+
+            character = value <= 0x10ffff ? (juce::uint32) value : 0;
 
             if (end == digitsStart || end >= text.size() || text[end] != ';' || ! isReferableCharacter (character))
                 return fail ("a malformed character reference");

@@ -14,12 +14,13 @@
     ordinary hand edits:
 
     - UTF-8 (an optional byte order mark first) of characters that XML allows;
-    - an optional XML declaration at the very start, comments, one root element;
+    - an optional XML declaration at the very start, declaring no encoding but UTF-8 (the
+      framework reads every text as UTF-8), comments, one root element;
     - elements with ASCII names and quoted attributes, holding either text or child elements,
       never both (white space aside; a CDATA section counts as text);
     - character data, CDATA sections, the five predefined entities and numeric references
       to characters other than 0 and the surrogates (the framework writes control
-      characters as references);
+      characters as references), of at most 8 hex or 12 decimal digits as the framework reads;
     - at most maxBytes in all, and elements nested at most maxDepth deep.
 
     Anything else fails: other processing instructions, DOCTYPE, unknown or bare '&',
@@ -30,8 +31,8 @@ class SettingsXmlCheck final
 public:
     /** The application's own file is under 4 KB, so this leaves room for many devices and hand
         edits. Loading costs the square of the number of keys (the framework finds each in a
-        list) and restoring the MIDI state the square of its outputs: a 1 MiB file of 20,000
-        keys held the start up for 8 s, while one of this size costs milliseconds. */
+        list): a 1 MiB file of 20,000 keys held the start up for 8 s, while one of this size
+        costs milliseconds. SettingsFile never writes a larger file. */
     static constexpr size_t maxBytes = 64 * 1024;
 
     /** The application's own file nests 4 deep. The framework's parser, copier and writer

@@ -2,6 +2,9 @@
 #include "bridge/OSCVocabulary.h"
 
 #include <algorithm>
+#include <optional>
+#include <set>
+#include <utility>
 
 namespace
 {
@@ -21,6 +24,12 @@ namespace
     const juce::String nameAttribute   { "name" };
     const juce::String typeAttribute   { "type" };
     const juce::String virtualType     { "virtual" };
+
+    // The order in which equalsIgnoreCase() finds names equal.
+    struct IgnoringCase
+    {
+        bool operator() (const juce::String& a, const juce::String& b) const    { return a.compareIgnoreCase (b) < 0; }
+    };
 }
 
 //==============================================================================
@@ -52,54 +61,57 @@ MidiDeviceManager::~MidiDeviceManager()
 //==============================================================================
 void MidiDeviceManager::setMidiOutputDeviceEnabled (const juce::String& name, bool enabled, bool isVirtual)
 {
-    if (name.isEmpty())
+    if (name.isEmpty() || enabled == isOutputOpen (name))
         return;
 
-    const auto existing = std::find_if (midiOutputs.begin(), midiOutputs.end(),
-                                        [&] (const auto& o) { return o->getName() == name; });
-
-    if (existing != midiOutputs.end())
-    {
-        if (enabled)
-            return;
-
-        // Destroyed under the lock: the receiver thread may be halfway through a send.
-        const juce::ScopedLock sl (midiOutputLock);
-        midiOutputs.erase (existing);
-    }
+    if (enabled)
+        openOutput (name, isVirtual, isVirtual ? juce::Array<sx::MidiPortInfo>() : portSystem.getAvailableOutputs());
     else
-    {
-        if (! enabled)
-            return;
-
-        const juce::ScopedLock sl (midiOutputLock);
-        std::unique_ptr<sx::MidiOutputPort> opened;
-
-        if (isVirtual)
-        {
-            opened = portSystem.createVirtualOutput (name);
-        }
-        else
-        {
-            for (const auto& device : portSystem.getAvailableOutputs())
-            {
-                if (device.name == name)
-                {
-                    // Only the first of several devices sharing a name is reachable by name.
-                    if (device.identifier.isNotEmpty())
-                        opened = portSystem.openOutput (device);
-
-                    break;
-                }
-            }
-        }
-
-        if (opened != nullptr)
-            midiOutputs.push_back (std::move (opened));
-    }
+        closeOutput (name);
 
     updateXml();
     sendChangeMessage();
+}
+
+bool MidiDeviceManager::openOutput (const juce::String& name, bool isVirtual, const juce::Array<sx::MidiPortInfo>& available)
+{
+    const juce::ScopedLock sl (midiOutputLock);
+    std::unique_ptr<sx::MidiOutputPort> opened;
+
+    if (isVirtual)
+    {
+        opened = portSystem.createVirtualOutput (name);
+    }
+    else
+    {
+        for (const auto& device : available)
+        {
+            if (device.name == name)
+            {
+                // Only the first of several devices sharing a name is reachable by name.
+                if (device.identifier.isNotEmpty())
+                    opened = portSystem.openOutput (device);
+
+                break;
+            }
+        }
+    }
+
+    if (opened == nullptr)
+        return false;
+
+    midiOutputs.push_back (std::move (opened));
+    return true;
+}
+
+void MidiDeviceManager::closeOutput (const juce::String& name)
+{
+    const auto existing = std::find_if (midiOutputs.begin(), midiOutputs.end(),
+                                        [&] (const auto& o) { return o->getName() == name; });
+
+    // Destroyed under the lock: the receiver thread may be halfway through a send.
+    const juce::ScopedLock sl (midiOutputLock);
+    midiOutputs.erase (existing);
 }
 
 void MidiDeviceManager::sendBlockToAllOutputs (const juce::MidiBuffer& buffer)
@@ -118,66 +130,79 @@ bool MidiDeviceManager::isOutputOpen (const juce::String& name) const
 //==============================================================================
 void MidiDeviceManager::setMidiInputDeviceEnabled (const juce::String& name, bool enabled)
 {
-    const bool isOpen = containsPortNamed (enabledMidiInputs, name);
-
-    if (enabled == isOpen)
+    if (enabled == containsPortNamed (enabledMidiInputs, name))
         return;
 
     if (enabled)
-    {
-        if (name.isNotEmpty() && callbackHandler != nullptr)
-        {
-            for (const auto& device : portSystem.getAvailableInputs())
-            {
-                if (device.name == name)
-                {
-                    if (auto input = portSystem.openInput (device, *callbackHandler))
-                    {
-                        enabledMidiInputs.push_back (std::move (input));
-                        enabledMidiInputs.back()->start();
-                    }
-
-                    break;
-                }
-            }
-        }
-    }
+        openInput (name, portSystem.getAvailableInputs());
     else
-    {
-        enabledMidiInputs.erase (std::remove_if (enabledMidiInputs.begin(), enabledMidiInputs.end(),
-                                                 [&] (const auto& i) { return i->getName() == name; }),
-                                 enabledMidiInputs.end());
-    }
+        closeInput (name);
 
     updateXml();
     sendChangeMessage();
 }
 
+void MidiDeviceManager::openInput (const juce::String& name, const juce::Array<sx::MidiPortInfo>& available)
+{
+    if (name.isEmpty() || callbackHandler == nullptr)
+        return;
+
+    for (const auto& device : available)
+    {
+        if (device.name == name)
+        {
+            if (auto input = portSystem.openInput (device, *callbackHandler))
+            {
+                enabledMidiInputs.push_back (std::move (input));
+                enabledMidiInputs.back()->start();
+            }
+
+            break;
+        }
+    }
+}
+
+void MidiDeviceManager::closeInput (const juce::String& name)
+{
+    enabledMidiInputs.erase (std::remove_if (enabledMidiInputs.begin(), enabledMidiInputs.end(),
+                                             [&] (const auto& i) { return i->getName() == name; }),
+                             enabledMidiInputs.end());
+}
+
 //==============================================================================
 void MidiDeviceManager::updateXml()
 {
-    lastExplicitSettings = std::make_unique<juce::XmlElement> (deviceSetupTag);
+    std::vector<std::pair<const juce::String*, juce::String>> entries;   // tag and name, in document order
 
     for (const auto& input : enabledMidiInputs)
-        lastExplicitSettings->createNewChildElement (midiInputTag)->setAttribute (nameAttribute, input->getName());
+        entries.emplace_back (&midiInputTag, input->getName());
 
     if (! midiInsFromXml.isEmpty())
     {
-        const auto available = portSystem.getAvailableInputs();
+        std::set<juce::String, IgnoringCase> available;
 
+        for (const auto& device : portSystem.getAvailableInputs())
+            available.insert (device.name);
+
+        // An absent device keeps its place, so it is reopened once it is plugged in again.
         for (const auto& remembered : midiInsFromXml)
-        {
-            const bool isAvailable = std::any_of (available.begin(), available.end(),
-                                                  [&] (const sx::MidiPortInfo& d) { return d.name.equalsIgnoreCase (remembered); });
-
-            // An absent device keeps its place, so it is reopened once it is plugged in again.
-            if (! isAvailable)
-                lastExplicitSettings->createNewChildElement (midiInputTag)->setAttribute (nameAttribute, remembered);
-        }
+            if (available.count (remembered) == 0)
+                entries.emplace_back (&midiInputTag, remembered);
     }
 
     for (const auto& output : midiOutputs)
-        lastExplicitSettings->createNewChildElement (midiOutputTag)->setAttribute (nameAttribute, output->getName());
+        entries.emplace_back (&midiOutputTag, output->getName());
+
+    // Built from the back: adding at the end walks the whole list, which made a long list cost
+    // the square of its length.
+    lastExplicitSettings = std::make_unique<juce::XmlElement> (deviceSetupTag);
+
+    for (auto entry = entries.rbegin(); entry != entries.rend(); ++entry)
+    {
+        auto child = std::make_unique<juce::XmlElement> (*entry->first);
+        child->setAttribute (nameAttribute, entry->second);
+        lastExplicitSettings->prependChildElement (child.release());
+    }
 }
 
 std::unique_ptr<juce::XmlElement> MidiDeviceManager::createStateXml() const
@@ -191,7 +216,7 @@ std::unique_ptr<juce::XmlElement> MidiDeviceManager::createStateXml() const
 void MidiDeviceManager::initialiseFromXml (const juce::XmlElement& state)
 {
     // Read from a private copy: the caller may hand back our own document, which the
-    // first rebuild below would delete while it is being walked.
+    // rebuild below replaces.
     const juce::XmlElement xml (state);
     lastExplicitSettings = std::make_unique<juce::XmlElement> (xml);
 
@@ -201,13 +226,60 @@ void MidiDeviceManager::initialiseFromXml (const juce::XmlElement& state)
         if (child->getTagName().equalsIgnoreCase (midiInputTag))
             midiInsFromXml.add (child->getStringAttribute (nameAttribute));
 
-    for (const auto& device : portSystem.getAvailableInputs())
-        setMidiInputDeviceEnabled (device.name, midiInsFromXml.contains (device.name, false));
+    // The system lists its devices once, and the document is rebuilt once at the end when
+    // anything was opened, closed or tried: a long list in the file costs in proportion to
+    // its length, however many of its devices are absent.
+    const auto availableInputs = portSystem.getAvailableInputs();
+    const std::set<juce::String> wantedInputs (midiInsFromXml.begin(), midiInsFromXml.end());
+    bool changed = false;
+
+    for (const auto& device : availableInputs)
+    {
+        const bool wanted = wantedInputs.count (device.name) > 0;
+
+        if (wanted != containsPortNamed (enabledMidiInputs, device.name))
+        {
+            if (wanted)
+                openInput (device.name, availableInputs);
+            else
+                closeInput (device.name);
+
+            changed = true;
+        }
+    }
+
+    std::set<juce::String> openOutputs;
+    std::optional<juce::Array<sx::MidiPortInfo>> availableOutputs;
+    const juce::Array<sx::MidiPortInfo> noOutputs;   // a virtual one opens without the list
+
+    for (const auto& output : midiOutputs)
+        openOutputs.insert (output->getName());
 
     for (const auto* child : xml.getChildIterator())
-        if (child->getTagName().equalsIgnoreCase (midiOutputTag))
-            setMidiOutputDeviceEnabled (child->getStringAttribute (nameAttribute), true,
-                                        child->getStringAttribute (typeAttribute) == virtualType);
+    {
+        if (! child->getTagName().equalsIgnoreCase (midiOutputTag))
+            continue;
+
+        const auto name = child->getStringAttribute (nameAttribute);
+        const bool isVirtual = child->getStringAttribute (typeAttribute) == virtualType;
+
+        if (name.isEmpty() || openOutputs.count (name) > 0)
+            continue;
+
+        if (! isVirtual && ! availableOutputs.has_value())
+            availableOutputs = portSystem.getAvailableOutputs();
+
+        if (openOutput (name, isVirtual, isVirtual ? noOutputs : *availableOutputs))
+            openOutputs.insert (name);
+
+        changed = true;
+    }
+
+    if (changed)
+    {
+        updateXml();
+        sendChangeMessage();
+    }
 }
 
 //==============================================================================

@@ -63,6 +63,13 @@ private:
         MidiDeviceManager& owner;
     };
 
+    // Open or close one device from a list the caller read from the system; they leave the
+    // document and the change message to the caller. openOutput() returns whether it opened one.
+    bool openOutput (const juce::String& name, bool isVirtual, const juce::Array<sx::MidiPortInfo>& available);
+    void closeOutput (const juce::String& name);
+    void openInput (const juce::String& name, const juce::Array<sx::MidiPortInfo>& available);
+    void closeInput (const juce::String& name);
+
     sx::MidiPortSystem& portSystem;
     std::unique_ptr<juce::XmlElement> lastExplicitSettings;
     std::unique_ptr<CallbackHandler> callbackHandler;
