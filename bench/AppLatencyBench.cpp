@@ -12,6 +12,11 @@
     policy of the application's receiver thread, read from the system, is printed
     beside each table.
 
+    From the scheduler's statistics each row also gives the time the sending thread
+    (the application's receiver thread, the minimal program's only thread) spent
+    ready to run but waiting for a CPU, per note, and for the application the share
+    of a CPU its message thread used (the log, painting, the relay).
+
     The whole run happens in a network namespace of its own (it re-runs itself
     through tests/support/run-isolated), so the application's ports and discovery
     answers stay inside it.
@@ -170,25 +175,44 @@ juce::String schedulingOf (pid_t tid)
     return juce::String (name) + " " + juce::String (param.sched_priority);
 }
 
-/** The same for the first thread of a process that has this name. */
-juce::String schedulingOf (pid_t pid, const juce::String& threadName)
+/** The first thread of a process that has this name, or 0. */
+pid_t findThread (pid_t pid, const juce::String& threadName)
 {
     for (const auto& task : juce::File ("/proc/" + juce::String (pid) + "/task").findChildFiles (juce::File::findDirectories, false))
         if (task.getChildFile ("comm").loadFileAsString().trim() == threadName)
-            return schedulingOf ((pid_t) task.getFileName().getIntValue());
+            return (pid_t) task.getFileName().getIntValue();
 
-    return "(no thread named " + threadName + ")";
+    return 0;
+}
+
+/** A thread's time on a CPU and time waiting for one (ready to run), in ns, from the scheduler's statistics. */
+struct CpuTimes
+{
+    std::int64_t running = 0, waiting = 0;
+};
+
+CpuTimes cpuTimesOf (pid_t tid)
+{
+    // Every thread is reachable as /proc/<its id>, though only processes are listed there.
+    const auto fields = juce::StringArray::fromTokens (juce::File ("/proc/" + juce::String (tid) + "/schedstat").loadFileAsString(), " ", {});
+    return { fields[0].getLargeIntValue(), fields[1].getLargeIntValue() };
 }
 
 //==============================================================================
 struct Program
 {
+    Program (juce::String n, int p, juce::File l, juce::String m)
+        : name (std::move (n)), port (p), log (std::move (l)), midiPortName (std::move (m)) {}
+
     juce::String name;
     int port;
     juce::File log;
     juce::String midiPortName;
     std::vector<std::int64_t> sendTimes;
     juce::int64 logStart = 0;
+    pid_t sendingThread = 0;        // the thread that receives the datagrams and sends the MIDI
+    pid_t messageThread = 0;        // the application's message thread; 0 for none
+    CpuTimes sendingAtStart, messageAtStart;
 };
 
 class Sender
@@ -232,11 +256,19 @@ struct Row
     juce::String program;
     int received = 0, lost = 0, misordered = 0;
     double p50 = 0, p99 = 0, p999 = 0, max = 0;
+    double waitUsPerNote = 0;               // the sending thread's time ready but waiting for a CPU
+    std::optional<double> messageThreadCpu; // the share of one CPU the message thread used
 };
 
-Row measure (Program& program, int notes)
+Row measure (Program& program, int notes, std::int64_t duration)
 {
-    Row row { program.name };
+    Row row;
+    row.program = program.name;
+    row.waitUsPerNote = (double) (cpuTimesOf (program.sendingThread).waiting - program.sendingAtStart.waiting) / 1000.0 / notes;
+
+    if (program.messageThread != 0)
+        row.messageThreadCpu = (double) (cpuTimesOf (program.messageThread).running - program.messageAtStart.running) / (double) duration;
+
     std::vector<SentMidi> sent;
 
     for (int i = 0; i < 500 && (int) sent.size() < notes; ++i, juce::Thread::sleep (20))
@@ -274,6 +306,8 @@ std::vector<Row> runRate (const Sender& sender, Program& app, Program& minimal, 
     {
         program->logStart = program->log.getSize();
         program->sendTimes.assign ((size_t) notes, 0);
+        program->sendingAtStart = cpuTimesOf (program->sendingThread);
+        program->messageAtStart = cpuTimesOf (program->messageThread);
     }
 
     const auto period = 1000000000 / rate;
@@ -289,7 +323,8 @@ std::vector<Row> runRate (const Sender& sender, Program& app, Program& minimal, 
         second->sendTimes[(size_t) i] = sender.send (second->port, datagram);
     }
 
-    return { measure (app, notes), measure (minimal, notes) };
+    const auto duration = monotonicNs() - start;
+    return { measure (app, notes, duration), measure (minimal, notes, duration) };
 }
 
 void printTable (const char* rights, const juce::String& appThread, const juce::String& minimalThread,
@@ -299,13 +334,15 @@ void printTable (const char* rights, const juce::String& appThread, const juce::
     std::printf ("\n%s: application's receiver thread %s, minimal program's thread %s; load average %s\n",
                  rights, appThread.toRawUTF8(), minimalThread.toRawUTF8(),
                  juce::File ("/proc/loadavg").loadFileAsString().upToFirstOccurrenceOf (" ", false, false).toRawUTF8());
-    std::printf ("| notes/s | program     | received | lost | p50 us | p99 us | p99.9 us | max us |\n");
-    std::printf ("|--------:|-------------|---------:|-----:|-------:|-------:|---------:|-------:|\n");
+    std::printf ("| notes/s | program     | received | lost | p50 us | p99 us | p99.9 us | max us | CPU wait us/note | message thread CPU |\n");
+    std::printf ("|--------:|-------------|---------:|-----:|-------:|-------:|---------:|-------:|-----------------:|-------------------:|\n");
 
     for (const auto& [rate, rows] : results)
         for (const auto& r : rows)
-            std::printf ("| %7d | %-11s | %8d | %4d | %6.0f | %6.0f | %8.0f | %6.0f |%s\n", rate, r.program.toRawUTF8(), r.received, r.lost,
-                         r.p50, r.p99, r.p999, r.max, r.misordered > 0 ? " (MIDI out of order!)" : "");
+            std::printf ("| %7d | %-11s | %8d | %4d | %6.0f | %6.0f | %8.0f | %6.0f | %16.1f | %18s |%s\n", rate, r.program.toRawUTF8(), r.received, r.lost,
+                         r.p50, r.p99, r.p999, r.max, r.waitUsPerNote,
+                         r.messageThreadCpu ? (juce::String (*r.messageThreadCpu * 100.0, 1) + " %").toRawUTF8() : "",
+                         r.misordered > 0 ? " (MIDI out of order!)" : "");
 
     std::fflush (stdout);
 }
@@ -338,8 +375,8 @@ int runBench (int notes)
     {
         const auto work = juce::File::createTempFile ("sx-latency");
         work.createDirectory();
-        Program app { "application", appPort, work.getChildFile ("app-midi.log"), "Sondrevix Connect", {} };
-        Program minimal { "minimal", minimalPort, work.getChildFile ("minimal-midi.log"), minimalPortName, {} };
+        Program app { "application", appPort, work.getChildFile ("app-midi.log"), "Sondrevix Connect" };
+        Program minimal { "minimal", minimalPort, work.getChildFile ("minimal-midi.log"), minimalPortName };
 
         AppProcess::Options options;
         options.environment.set ("LD_PRELOAD", SX_FAKESEQ_LIB);
@@ -362,6 +399,9 @@ int runBench (int notes)
             return 1;
         }
 
+        app.sendingThread = findThread (appProcess.getPid(), "JUCE OSC server");
+        app.messageThread = appProcess.getPid();
+        minimal.sendingThread = minimalProcess.getPid();
         juce::Thread::sleep (500);
         std::vector<std::pair<int, std::vector<Row>>> results;
 
@@ -374,7 +414,7 @@ int runBench (int notes)
         }
 
         printTable (withRights ? "With real-time rights" : "Without real-time rights (RLIMIT_RTPRIO 0, no CAP_SYS_NICE)",
-                    schedulingOf (appProcess.getPid(), "JUCE OSC server"), schedulingOf (minimalProcess.getPid()),
+                    schedulingOf (app.sendingThread), schedulingOf (minimalProcess.getPid()),
                     results);
         work.deleteRecursively();
     }
