@@ -8,7 +8,10 @@
     The two programs get the same notes, interleaved (each pair of datagrams goes out
     together, in alternating order), at 1,000 and 10,000 notes a second each, first
     with real-time rights (root, as we run) and then without: both programs started
-    through prlimit --rtprio=0 and setpriv without CAP_SYS_NICE. The scheduling
+    through prlimit --rtprio=0 and setpriv without CAP_SYS_NICE. Then both again with
+    each program confined to a CPU of its own (taskset): the application's receiver
+    thread then always shares its CPU with the message thread, the case where the
+    log's painting delays notes, whatever else the machine is running. The scheduling
     policy of the application's receiver thread, read from the system, is printed
     beside each table.
 
@@ -327,12 +330,12 @@ std::vector<Row> runRate (const Sender& sender, Program& app, Program& minimal, 
     return { measure (app, notes, duration), measure (minimal, notes, duration) };
 }
 
-void printTable (const char* rights, const juce::String& appThread, const juce::String& minimalThread,
+void printTable (const juce::String& condition, const juce::String& appThread, const juce::String& minimalThread,
                  const std::vector<std::pair<int, std::vector<Row>>>& results)
 {
     // Other work on the machine shows in both programs' tails alike; the load says how much there was.
     std::printf ("\n%s: application's receiver thread %s, minimal program's thread %s; load average %s\n",
-                 rights, appThread.toRawUTF8(), minimalThread.toRawUTF8(),
+                 condition.toRawUTF8(), appThread.toRawUTF8(), minimalThread.toRawUTF8(),
                  juce::File ("/proc/loadavg").loadFileAsString().upToFirstOccurrenceOf (" ", false, false).toRawUTF8());
     std::printf ("| notes/s | program     | received | lost | p50 us | p99 us | p99.9 us | max us | CPU wait us/note | message thread CPU |\n");
     std::printf ("|--------:|-------------|---------:|-----:|-------:|-------:|---------:|-------:|-----------------:|-------------------:|\n");
@@ -371,8 +374,29 @@ int runBench (int notes)
     const auto self = juce::File::getSpecialLocation (juce::File::currentExecutableFile).getFullPathName();
     const juce::StringArray withoutRights { "prlimit", "--rtprio=0:0", "setpriv", "--inh-caps=-sys_nice", "--bounding-set=-sys_nice", "--" };
 
-    for (const auto withRights : { true, false })
+    // The last two CPUs this process may use, one for each program in the confined runs.
+    cpu_set_t allowed;
+    CPU_ZERO (&allowed);
+    sched_getaffinity (0, sizeof (allowed), &allowed);
+    juce::Array<int> cpus;
+    for (int cpu = 0; cpu < CPU_SETSIZE; ++cpu)
+        if (CPU_ISSET (cpu, &allowed))
+            cpus.add (cpu);
+
+    for (const auto& [withRights, confined] : { std::pair { true, false }, { false, false }, { true, true }, { false, true } })
     {
+        if (confined && cpus.size() < 2)
+            continue;
+
+        const auto appCpu = cpus[cpus.size() - 2], minimalCpu = cpus.getLast();
+        const auto launcherFor = [&] (int cpu)
+        {
+            auto launcher = withRights ? juce::StringArray() : withoutRights;
+            if (confined)
+                launcher.addArray ({ "taskset", "-c", juce::String (cpu) });
+            return launcher;
+        };
+
         const auto work = juce::File::createTempFile ("sx-latency");
         work.createDirectory();
         Program app { "application", appPort, work.getChildFile ("app-midi.log"), "Sondrevix Connect" };
@@ -381,13 +405,13 @@ int runBench (int notes)
         AppProcess::Options options;
         options.environment.set ("LD_PRELOAD", SX_FAKESEQ_LIB);
         options.environment.set ("FAKESEQ_LOG", app.log.getFullPathName());
-        options.launcher = withRights ? juce::StringArray() : withoutRights;
+        options.launcher = launcherFor (appCpu);
         AppProcess appProcess (display, options);
 
         auto environment = Subprocess::getInheritedEnvironment();
         environment.set ("LD_PRELOAD", SX_FAKESEQ_LIB);
         environment.set ("FAKESEQ_LOG", minimal.log.getFullPathName());
-        auto command = options.launcher;
+        auto command = launcherFor (minimalCpu);
         command.addArray ({ self, "minimal" });
         Subprocess minimalProcess (command, environment, work.getChildFile ("minimal-output.log"));
 
@@ -413,7 +437,8 @@ int runBench (int notes)
             juce::Thread::sleep (200);
         }
 
-        printTable (withRights ? "With real-time rights" : "Without real-time rights (RLIMIT_RTPRIO 0, no CAP_SYS_NICE)",
+        printTable (juce::String (withRights ? "With real-time rights" : "Without real-time rights (RLIMIT_RTPRIO 0, no CAP_SYS_NICE)")
+                      + (confined ? ", each program confined to one CPU (" + juce::String (appCpu) + " and " + juce::String (minimalCpu) + ")" : juce::String()),
                     schedulingOf (app.sendingThread), schedulingOf (minimalProcess.getPid()),
                     results);
         work.deleteRecursively();
