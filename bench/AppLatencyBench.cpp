@@ -11,7 +11,8 @@
     through prlimit --rtprio=0 and setpriv without CAP_SYS_NICE. Then both again with
     each program confined to a CPU of its own (taskset): the application's receiver
     thread then always shares its CPU with the message thread, the case where the
-    log's painting delays notes, whatever else the machine is running. The scheduling
+    log's painting delays notes, whatever else the machine is running. The sender
+    has a CPU to itself, which neither program may use. The scheduling
     policy of the application's receiver thread, read from the system, is printed
     beside each table.
 
@@ -374,26 +375,37 @@ int runBench (int notes)
     const auto self = juce::File::getSpecialLocation (juce::File::currentExecutableFile).getFullPathName();
     const juce::StringArray withoutRights { "prlimit", "--rtprio=0:0", "setpriv", "--inh-caps=-sys_nice", "--bounding-set=-sys_nice", "--" };
 
-    // The last two CPUs this process may use, one for each program in the confined runs.
+    // The sender keeps the first CPU this process may use to itself: datagrams from the
+    // network arrive on no CPU of the receiver's choosing, and a program woken on the
+    // sender's CPU would run the moment the sender sleeps, a head start the other lacks.
+    // The programs get the others, or in the confined runs the last two, one each.
     cpu_set_t allowed;
     CPU_ZERO (&allowed);
     sched_getaffinity (0, sizeof (allowed), &allowed);
-    juce::Array<int> cpus;
+    juce::StringArray cpus;
     for (int cpu = 0; cpu < CPU_SETSIZE; ++cpu)
         if (CPU_ISSET (cpu, &allowed))
-            cpus.add (cpu);
+            cpus.add (juce::String (cpu));
+
+    if (cpus.size() < 3)
+    {
+        std::fprintf (stderr, "needs three CPUs\n");
+        return 1;
+    }
+
+    cpu_set_t senderCpu;
+    CPU_ZERO (&senderCpu);
+    CPU_SET (cpus[0].getIntValue(), &senderCpu);
+    sched_setaffinity (0, sizeof (senderCpu), &senderCpu);
+    const auto programCpus = juce::StringArray (cpus.begin() + 1, cpus.size() - 1).joinIntoString (",");
 
     for (const auto& [withRights, confined] : { std::pair { true, false }, { false, false }, { true, true }, { false, true } })
     {
-        if (confined && cpus.size() < 2)
-            continue;
-
-        const auto appCpu = cpus[cpus.size() - 2], minimalCpu = cpus.getLast();
-        const auto launcherFor = [&] (int cpu)
+        const auto appCpu = cpus[cpus.size() - 2], minimalCpu = cpus[cpus.size() - 1];
+        const auto launcherFor = [&, withRights = withRights, confined = confined] (const juce::String& cpu)
         {
             auto launcher = withRights ? juce::StringArray() : withoutRights;
-            if (confined)
-                launcher.addArray ({ "taskset", "-c", juce::String (cpu) });
+            launcher.addArray ({ "taskset", "-c", confined ? cpu : programCpus });
             return launcher;
         };
 
@@ -438,7 +450,8 @@ int runBench (int notes)
         }
 
         printTable (juce::String (withRights ? "With real-time rights" : "Without real-time rights (RLIMIT_RTPRIO 0, no CAP_SYS_NICE)")
-                      + (confined ? ", each program confined to one CPU (" + juce::String (appCpu) + " and " + juce::String (minimalCpu) + ")" : juce::String()),
+                      + (confined ? ", each program confined to one CPU (" + appCpu + " and " + minimalCpu + ")"
+                                  : ", both programs on CPUs " + programCpus) + ", sender on CPU " + cpus[0],
                     schedulingOf (app.sendingThread), schedulingOf (minimalProcess.getPid()),
                     results);
         work.deleteRecursively();
