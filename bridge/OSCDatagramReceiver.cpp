@@ -24,7 +24,12 @@ bool OSCDatagramReceiver::connectToSocket (juce::DatagramSocket& socketToUse)
 
     socket = &socketToUse;
 
-    if (startThread())
+    // The framework creates a real-time thread with its scheduling set from the start,
+    // so a refusal means no thread at all, and the normal one is started in its place.
+    juce::Thread::RealtimeOptions options;
+    options.priority = realtimePriority;
+
+    if (startRealtimeThread (options) || startThread())
         return true;
 
     socket = nullptr;

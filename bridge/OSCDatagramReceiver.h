@@ -35,8 +35,20 @@ public:
     ~OSCDatagramReceiver() override;
 
     /** Disconnects, then starts the receiver thread on that socket, which must stay
-        open until disconnect() has returned. False if the thread could not start. */
+        open until disconnect() has returned. False if the thread could not start.
+
+        The thread asks for a real-time priority: it sends the MIDI, and as a normal
+        thread it waits for a CPU behind the message thread's painting, which shows in
+        the notes' timing. Where the system refuses (no CAP_SYS_NICE, RLIMIT_RTPRIO
+        below the priority) it runs as a normal thread instead. */
     bool connectToSocket (juce::DatagramSocket& socket);
+
+    /** The priority the receiver thread asks for: above every normal thread, below the
+        audio threads of sound servers and music software, which run at higher ones. */
+    static constexpr int realtimePriority = 1;     // of 0 to 10; SCHED_RR 10 on Linux
+
+    /** The running receiver thread got its real-time priority. */
+    bool isRealtime() const noexcept        { return isThreadRunning() && juce::Thread::isRealtime(); }
 
     /** Stops the receiver thread, waiting up to 10 s for it. False only when the
         thread is still running then (a listener that never returns); the socket must

@@ -3,6 +3,8 @@
 #include "ui/ColourSchemes.h"
 #include "ui/HelpButtons.h"
 
+#include <utility>
+
 namespace
 {
     juce::String indentFor (int level)
@@ -42,6 +44,12 @@ namespace
 
         return indentFor (level) + "    - " + typeName.paddedRight (' ', 12) + value;
     }
+
+    juce::String messageLine (const juce::OSCMessage& message, int level)
+    {
+        return indentFor (level) + "- osc message, address = '" + message.getAddressPattern().toString()
+                 + "', " + juce::String (message.size()) + " argument(s)";
+    }
 }
 
 //==============================================================================
@@ -57,12 +65,17 @@ OSCLogListBox::~OSCLogListBox() = default;
 
 void OSCLogListBox::addMessage (const juce::String& line)
 {
+    add ({ line, nullptr });
+}
+
+void OSCLogListBox::add (Line line)
+{
     const juce::ScopedLock sl (lock);
 
     if (lines.size() < capacity)
-        lines.add (line);
+        lines.add (std::move (line));
     else
-        lines.set (writeIndex, line);
+        lines.getReference (writeIndex) = std::move (line);
 
     writeIndex = (writeIndex + 1) % capacity;
 
@@ -77,29 +90,36 @@ void OSCLogListBox::addMessage (const juce::String& line)
 
 void OSCLogListBox::addOSCMessage (const juce::OSCMessage& message, int level)
 {
-    addMessage (indentFor (level) + "- osc message, address = '" + message.getAddressPattern().toString()
-                  + "', " + juce::String (message.size()) + " argument(s)");
-
-    for (const auto& argument : message)
-        addMessage (argumentLine (argument, level));
-
+    addMessageLines (std::make_shared<const juce::OSCMessage> (message), level);
     triggerAsyncUpdate();
 }
 
 void OSCLogListBox::addOSCBundle (const juce::OSCBundle& bundle, int level)
 {
+    const auto copy = std::make_shared<const juce::OSCBundle> (bundle);
+    addBundleLines (copy, *copy, level);
+    triggerAsyncUpdate();
+}
+
+void OSCLogListBox::addMessageLines (const std::shared_ptr<const juce::OSCMessage>& message, int level)
+{
+    for (int argument = -1; argument < message->size(); ++argument)
+        add ({ {}, message, argument, level });
+}
+
+void OSCLogListBox::addBundleLines (const std::shared_ptr<const juce::OSCBundle>& owner, const juce::OSCBundle& bundle, int level)
+{
+    // The time tag is written out now: it is shown in the time zone of its arrival.
     addMessage (indentFor (level) + "- osc bundle, time tag = "
                   + bundle.getTimeTag().toTime().toString (true, true, true, true));
 
     for (const auto& element : bundle)
     {
         if (element.isMessage())
-            addOSCMessage (element.getMessage(), level + 1);
+            addMessageLines (std::shared_ptr<const juce::OSCMessage> (owner, &element.getMessage()), level + 1);
         else if (element.isBundle())
-            addOSCBundle (element.getBundle(), level + 1);
+            addBundleLines (owner, element.getBundle(), level + 1);
     }
-
-    triggerAsyncUpdate();
 }
 
 void OSCLogListBox::addFormatError (const char*, int size)
@@ -147,12 +167,23 @@ int OSCLogListBox::getNumRows()
 
 juce::String OSCLogListBox::getLineForRow (int row)
 {
-    const juce::ScopedLock sl (lock);
+    Line line;
 
-    if (! juce::isPositiveAndBelow (row, lines.size()))
-        return {};
+    {
+        const juce::ScopedLock sl (lock);
 
-    return lines[(row + readIndex) % capacity];
+        if (! juce::isPositiveAndBelow (row, lines.size()))
+            return {};
+
+        line = lines[(row + readIndex) % capacity];
+    }
+
+    // Written out without the lock, from the line's own copy of the message.
+    if (line.message == nullptr)
+        return line.text;
+
+    return line.argument < 0 ? messageLine (*line.message, line.level)
+                             : argumentLine ((*line.message)[line.argument], line.level);
 }
 
 void OSCLogListBox::paintListBoxItem (int rowNumber, juce::Graphics& g, int width, int height, bool)
@@ -170,6 +201,31 @@ void OSCLogListBox::paintListBoxItem (int rowNumber, juce::Graphics& g, int widt
 }
 
 void OSCLogListBox::handleAsyncUpdate()
+{
+    // The first lines after a quiet spell show at once; while the timer runs, the
+    // lines that keep coming wait for it.
+    if (isTimerRunning())
+    {
+        updatePending = true;
+        return;
+    }
+
+    showNewestLines();
+    startTimer (updateIntervalMs);
+}
+
+void OSCLogListBox::timerCallback()
+{
+    if (! std::exchange (updatePending, false))
+    {
+        stopTimer();
+        return;
+    }
+
+    showNewestLines();
+}
+
+void OSCLogListBox::showNewestLines()
 {
     updateContent();
     scrollToEnsureRowIsOnscreen (getNumRows() - 1);

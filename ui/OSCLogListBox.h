@@ -3,6 +3,8 @@
 #include <juce_gui_basics/juce_gui_basics.h>
 #include <juce_osc/juce_osc.h>
 
+#include <memory>
+
 /*  The message log: every OSC message and bundle received, and one line for each
     packet that failed to parse, in a list that keeps the last 200 lines.
 
@@ -11,14 +13,26 @@
     everything else happens on the message thread, so the buffer is guarded by
     `lock`; lines are built before it is taken, and it is never held while calling
     into the list box, so the two threads never wait on each other for long.
+
+    The log must cost the message thread little per message: while it works, the
+    receiver thread that sends the MIDI can be kept waiting for the same CPU. So a
+    message's lines keep a copy of the message and are written out only when a row
+    is painted (or asked for); at thousands of notes a second nearly every line
+    leaves the ring unseen. And the list, whose repaint redraws every visible row,
+    follows new lines at once after a quiet spell but at most every
+    updateIntervalMs while they keep coming.
 */
 class OSCLogListBox final : public juce::ListBox,
                             private juce::ListBoxModel,
-                            private juce::AsyncUpdater
+                            private juce::AsyncUpdater,
+                            private juce::Timer
 {
 public:
     /** How many lines the log keeps. */
     static constexpr int capacity = 200;
+
+    /** The shortest time between two updates of the list while lines keep arriving. */
+    static constexpr int updateIntervalMs = 50;
 
     OSCLogListBox();
     ~OSCLogListBox() override;
@@ -49,14 +63,32 @@ public:
 private:
     friend struct OSCLogListBoxTestAccess;
 
+    /*  One line: either its text, or the message it describes (the header line, or
+        one argument's line) and its nesting level, written out when asked for. The
+        pointer keeps the copy of the message, or of the bundle it came in, alive. */
+    struct Line
+    {
+        juce::String text;
+        std::shared_ptr<const juce::OSCMessage> message;
+        int argument = -1;      // -1: the message's own line
+        int level = 0;
+    };
+
+    void add (Line line);
+    void addMessageLines (const std::shared_ptr<const juce::OSCMessage>& message, int level);
+    void addBundleLines (const std::shared_ptr<const juce::OSCBundle>& owner, const juce::OSCBundle& bundle, int level);
+
     void paintListBoxItem (int rowNumber, juce::Graphics&, int width, int height, bool rowIsSelected) override;
     void handleAsyncUpdate() override;
+    void timerCallback() override;
+    void showNewestLines();
 
     int writeIndex = 0;
     int readIndex = 0;
     bool isFull = false;
-    juce::StringArray lines;
+    juce::Array<Line> lines;
     juce::CriticalSection lock;
+    bool updatePending = false;     // message thread: lines came while the timer holds updates back
 
     JUCE_DECLARE_NON_COPYABLE_WITH_LEAK_DETECTOR (OSCLogListBox)
 };

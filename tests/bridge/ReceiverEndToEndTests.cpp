@@ -7,6 +7,14 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <thread>
+
+#include <linux/capability.h>
+#include <pthread.h>
+#include <sched.h>
+#include <sys/resource.h>
+#include <sys/syscall.h>
+#include <unistd.h>
 
 namespace osc = sx::test::osc;
 
@@ -60,4 +68,112 @@ TEST (ReceiverEndToEnd, DatagramsBecomeMidiAndMalformedPacketsNeverReachTheTrans
     }
 
     EXPECT_EQ (formatErrors.load(), 5);
+}
+
+//==============================================================================
+namespace
+{
+    // The receiver thread's scheduling policy, as the thread itself reads it when a datagram comes.
+    struct SchedulingProbe final : OSCDatagramReceiver::Listener
+    {
+        void oscMessageReceived (const juce::OSCMessage&) override  { record(); }
+        void oscBundleReceived (const juce::OSCBundle&) override    { record(); }
+
+        void record()
+        {
+            int scheduler = -1;
+            sched_param param {};
+            pthread_getschedparam (pthread_self(), &scheduler, &param);
+            policy = scheduler;
+            ++received;
+        }
+
+        std::atomic<int> policy { -1 }, received { 0 };
+    };
+
+    // Whether the calling thread may start a SCHED_RR thread, asked as the framework asks.
+    bool mayStartRealtimeThread()
+    {
+        pthread_attr_t attributes;
+        pthread_attr_init (&attributes);
+        pthread_attr_setinheritsched (&attributes, PTHREAD_EXPLICIT_SCHED);
+        pthread_attr_setschedpolicy (&attributes, SCHED_RR);
+        const sched_param param { 10 };
+        pthread_attr_setschedparam (&attributes, &param);
+        pthread_t thread {};
+        const auto started = pthread_create (&thread, &attributes, [] (void*) -> void* { return nullptr; }, nullptr) == 0;
+        pthread_attr_destroy (&attributes);
+
+        if (started)
+            pthread_join (thread, nullptr);
+
+        return started;
+    }
+
+    // Runs the body as a user without real-time rights would: RLIMIT_RTPRIO at 0 and, on a
+    // thread of its own (capabilities belong to threads), no CAP_SYS_NICE.
+    template <typename Body>
+    void withoutRealtimeRights (Body&& body)
+    {
+        rlimit saved {};
+        getrlimit (RLIMIT_RTPRIO, &saved);
+        const rlimit none { 0, saved.rlim_max };
+        setrlimit (RLIMIT_RTPRIO, &none);
+
+        std::thread ([&body]
+        {
+            __user_cap_header_struct header { _LINUX_CAPABILITY_VERSION_3, 0 };
+            __user_cap_data_struct capabilities[2] {};
+            syscall (SYS_capget, &header, capabilities);
+            capabilities[CAP_SYS_NICE / 32].effective &= ~(1u << (CAP_SYS_NICE % 32));
+            syscall (SYS_capset, &header, capabilities);
+            body();
+        }).join();
+
+        setrlimit (RLIMIT_RTPRIO, &saved);
+    }
+}
+
+// The receiver thread sends the MIDI, so it asks for a real-time priority; where the system
+// refuses, notes must still flow on a normal thread.
+TEST (ReceiverThread, RealTimeWhereTheSystemAllowsItANormalThreadWhereItRefuses)
+{
+    const auto receiveANote = [] (bool expectRealtime)
+    {
+        juce::DatagramSocket receiveSocket (false), sendSocket (false);
+        ASSERT_TRUE (receiveSocket.bindToPort (0, "127.0.0.1"));
+        SchedulingProbe probe;
+        OSCDatagramReceiver receiver;
+        receiver.addListener (&probe);
+
+        // Twice: a reconnection starts the thread again, with the same request.
+        for (int connection = 0; connection < 2; ++connection)
+        {
+            ASSERT_TRUE (receiver.connectToSocket (receiveSocket));
+            EXPECT_EQ (receiver.isRealtime(), expectRealtime);
+
+            probe.received = 0;
+            const auto note = osc::message ("/sxc/midi/note/on", { 1, 60, 1.0f });
+            ASSERT_EQ (sendSocket.write ("127.0.0.1", receiveSocket.getBoundPort(), note.data(), (int) note.size()), (int) note.size());
+
+            for (int i = 0; i < 400 && probe.received == 0; ++i)
+                juce::Thread::sleep (5);
+
+            EXPECT_EQ (probe.received.load(), 1);
+            EXPECT_EQ (probe.policy.load(), expectRealtime ? SCHED_RR : SCHED_OTHER);
+        }
+
+        ASSERT_TRUE (receiver.disconnect());
+        EXPECT_FALSE (receiver.isRealtime());
+        receiver.removeListener (&probe);
+    };
+
+    // Real-time as root; a normal thread where even root has no rights (some containers).
+    receiveANote (mayStartRealtimeThread());
+
+    withoutRealtimeRights ([&]
+    {
+        ASSERT_FALSE (mayStartRealtimeThread());
+        receiveANote (false);
+    });
 }

@@ -358,7 +358,11 @@ bool AppProcess::start()
     if (options.withoutStandardDescriptors)
         command = { "/bin/sh", "-c", "exec \"$0\" <&- >&- 2>&-", command[0] };
 
-    process = std::make_unique<Subprocess> (command, environment, outputFile);
+    // It must exec rather than fork: the process id stays the application's.
+    auto launched = options.launcher;
+    launched.addArray (command);
+
+    process = std::make_unique<Subprocess> (launched, environment, outputFile);
     return process->getPid() > 0;
 }
 

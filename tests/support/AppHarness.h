@@ -88,6 +88,7 @@ public:
         juce::File home;                    // empty: a fresh temporary one, deleted afterwards
         juce::StringPairArray environment;  // added to the inherited one, e.g. LD_PRELOAD
         bool withoutStandardDescriptors = false;  // started with descriptors 0 to 2 closed (its output is lost)
+        juce::StringArray launcher;         // a program that execs the rest of its command line, e.g. prlimit ... --
     };
 
     explicit AppProcess (const VirtualDisplay& display) : AppProcess (display, Options()) {}

@@ -133,6 +133,49 @@ TEST (OSCLogListBox, LinesForEveryArgumentTypeAndNestingLevel)
         "- (7bytes with invalid format)" })) << shown.joinIntoString ("\n");
 }
 
+// Each update of the list repaints every visible row on the message thread, which the
+// receiver thread may be waiting for: after a quiet spell the first lines show at once,
+// but while lines keep coming the list catches up with them at most every updateIntervalMs.
+TEST (OSCLogListBox, FollowsNewLinesAtOnceAfterAQuietSpellAndAtABoundedRateWhileTheyKeepComing)
+{
+    OSCLogListBox log;
+    log.setBounds (0, 0, 400, 300);
+    const auto newestIsShown = [&log] { return log.getLocalBounds().contains (log.getRowPosition (log.getNumRows() - 1, true)); };
+    const auto addLines = [&log] (int messages)
+    {
+        for (int i = 0; i < messages; ++i)
+            log.addOSCMessage (juce::OSCMessage ("/sxc/midi/note/off", 1, 60), 0);    // three lines each
+    };
+    const auto dispatchFor = [] (double ms)
+    {
+        for (const auto end = juce::Time::getMillisecondCounterHiRes() + ms; juce::Time::getMillisecondCounterHiRes() < end; juce::Thread::sleep (2))
+            dispatchPostedMessages();
+    };
+
+    addLines (10);
+    const auto firstUpdate = juce::Time::getMillisecondCounterHiRes();
+    dispatchPostedMessages();
+    EXPECT_TRUE (newestIsShown());
+
+    addLines (10);
+    dispatchPostedMessages();
+
+    if (juce::Time::getMillisecondCounterHiRes() - firstUpdate < OSCLogListBox::updateIntervalMs)
+    {
+        EXPECT_FALSE (newestIsShown());
+    }
+
+    dispatchFor (OSCLogListBox::updateIntervalMs * 1.5);
+    EXPECT_TRUE (newestIsShown());
+    EXPECT_EQ (log.getNumRows(), 60);
+
+    // An interval with no new lines ends the spell: the next lines show at once again.
+    dispatchFor (OSCLogListBox::updateIntervalMs * 2.5);
+    addLines (10);
+    dispatchPostedMessages();
+    EXPECT_TRUE (newestIsShown());
+}
+
 //==============================================================================
 // The view's children, which the tests click, type into and measure.
 struct ConnectionSettingsViewTestAccess
