@@ -122,6 +122,23 @@ TEST (WholeApp, WithoutADisplayItSaysSoAndFails)
     }
 }
 
+namespace
+{
+// Starts the application, waits for its window and closes it as a user would, expecting a clean
+// exit; adds the lines of its output that speak of the settings to settingsLines.
+void startAndQuit (VirtualDisplay& display, AppProcess& app, juce::StringArray& settingsLines)
+{
+    ASSERT_TRUE (app.start());
+    const auto window = display.waitForWindow ("VADizudiv", 15000, app.getPid());
+    ASSERT_NE (window, 0u) << app.getOutput();
+    EXPECT_EQ (app.closeAndWaitForExit (window), 0) << app.getOutput();
+
+    for (const auto& line : juce::StringArray::fromLines (app.getOutput()))
+        if (line.contains ("settings"))
+            settingsLines.add (line);
+}
+} // namespace
+
 // Files that hung the start, crashed every start or every quit, overflowed the stack or sent the parser
 // past its buffer, and one in an encoding the framework would misread. One home for all, so each run
 // must keep its file beside the earlier ones'.
@@ -153,18 +170,12 @@ TEST (WholeApp, AnUnreadableSettingsFileIsKeptAsideAndTheDefaultsAreWritten)
         const auto settings = app.getSettingsFile();
         const juce::MemoryBlock bytes (files[i].data(), files[i].size());
         ASSERT_TRUE (settings.getParentDirectory().createDirectory() && settings.replaceWithData (bytes.getData(), bytes.getSize()));
-        ASSERT_TRUE (app.start());
-        const auto window = display.waitForWindow ("VADizudiv", 15000, app.getPid());
-        ASSERT_NE (window, 0u) << app.getOutput();
-        EXPECT_EQ (app.closeAndWaitForExit (window), 0) << app.getOutput();
+        juce::StringArray report;
+        ASSERT_NO_FATAL_FAILURE (startAndQuit (display, app, report));
 
         const auto kept = settings.getSiblingFile (i == 0 ? "VADizudiv.settings.unreadable" : "VADizudiv.settings(" + juce::String (i + 1) + ").unreadable");
         juce::MemoryBlock keptBytes;
         EXPECT_TRUE (kept.loadFileAsData (keptBytes) && keptBytes == bytes);
-        juce::StringArray report;
-        for (const auto& line : juce::StringArray::fromLines (app.getOutput()))
-            if (line.contains ("settings file"))
-                report.add (line);
         EXPECT_TRUE (report.size() == 1 && report[0].endsWith (" kept as " + kept.getFullPathName())) << app.getOutput();
 
         juce::PropertiesFile fresh (settings, Application::getSettingsOptions());
@@ -202,15 +213,8 @@ TEST (WholeApp, ValuesThatCannotBeWrittenBackAreLeftOutAndTheRestIsKept)
     {
         SCOPED_TRACE (firstStart ? "first start" : "second start");
         AppProcess app (display, sameHome);
-        ASSERT_TRUE (app.start());
-        const auto window = display.waitForWindow ("VADizudiv", 15000, app.getPid());
-        ASSERT_NE (window, 0u) << app.getOutput();
-        EXPECT_EQ (app.closeAndWaitForExit (window), 0) << app.getOutput();
-
         juce::StringArray report;
-        for (const auto& line : juce::StringArray::fromLines (app.getOutput()))
-            if (line.contains ("settings"))
-                report.add (line);
+        ASSERT_NO_FATAL_FAILURE (startAndQuit (display, app, report));
 
         if (firstStart)
         {
