@@ -1,9 +1,3 @@
-// g++ 12 reports a false dangling pointer inside juce::ListenerList::call (the framework's
-// own code is built without that warning, see cmake/Juce.cmake).
-#if defined (__GNUC__) && ! defined (__clang__) && __GNUC__ >= 12
- #pragma GCC diagnostic ignored "-Wdangling-pointer"
-#endif
-
 #include "bridge/OSCDatagramReceiver.h"
 #include "bridge/OSCPacketParser.h"
 
@@ -50,13 +44,13 @@ bool OSCDatagramReceiver::disconnect()
 void OSCDatagramReceiver::addListener (Listener* listener)
 {
     jassert (! isThreadRunning());
-    listeners.add (listener);
+    listeners.addIfNotAlreadyThere (listener);
 }
 
 void OSCDatagramReceiver::removeListener (Listener* listener)
 {
     jassert (! isThreadRunning());
-    listeners.remove (listener);
+    listeners.removeFirstMatchingValue (listener);
 }
 
 void OSCDatagramReceiver::registerFormatErrorHandler (FormatErrorHandler handler)
@@ -75,12 +69,14 @@ void OSCDatagramReceiver::handleDatagram (const char* data, int size)
         if (content->isMessage())
         {
             const auto& message = content->getMessage();
-            listeners.call ([&] (Listener& l) { l.oscMessageReceived (message); });
+            for (auto* listener : listeners)
+                listener->oscMessageReceived (message);
         }
         else
         {
             const auto& bundle = content->getBundle();
-            listeners.call ([&] (Listener& l) { l.oscBundleReceived (bundle); });
+            for (auto* listener : listeners)
+                listener->oscBundleReceived (bundle);
         }
     }
     else if (formatErrorHandler != nullptr)

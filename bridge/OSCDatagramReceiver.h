@@ -57,7 +57,8 @@ public:
 
     bool isConnected() const noexcept   { return isThreadRunning(); }
 
-    /** Called on the receiver thread for every well-formed datagram. Only while disconnected. */
+    /** Called on the receiver thread for every well-formed datagram, in the order added.
+        Only while disconnected. */
     void addListener (Listener* listener);
     void removeListener (Listener* listener);
 
@@ -76,7 +77,9 @@ private:
     void run() override;
 
     juce::DatagramSocket* socket = nullptr;     // set only while the thread is stopped
-    juce::ListenerList<Listener> listeners;
+    // Called in the order added, unlike juce::ListenerList (newest first): the translator,
+    // added first, sends the MIDI before the log's relay copies the message.
+    juce::Array<Listener*> listeners;
     FormatErrorHandler formatErrorHandler;
 
     JUCE_DECLARE_NON_COPYABLE (OSCDatagramReceiver)

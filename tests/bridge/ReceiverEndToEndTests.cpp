@@ -18,8 +18,29 @@
 
 namespace osc = sx::test::osc;
 
+namespace
+{
+    // Registered after the translator, as the log's relay is: by the time it sees the first
+    // message, that message's MIDI must be out, so that nothing done for the log delays it.
+    struct MidiAlreadySentProbe final : OSCDatagramReceiver::Listener
+    {
+        explicit MidiAlreadySentProbe (sx::test::InMemoryMidiPortSystem& p) : ports (p) {}
+
+        void oscMessageReceived (const juce::OSCMessage&) override
+        {
+            if (blocksSentBeforeFirstMessage < 0)
+                blocksSentBeforeFirstMessage = (int) ports.getSentBlocks ("Synth A").size();
+        }
+
+        void oscBundleReceived (const juce::OSCBundle&) override {}
+
+        sx::test::InMemoryMidiPortSystem& ports;
+        std::atomic<int> blocksSentBeforeFirstMessage { -1 };
+    };
+}
+
 // Hand-built datagrams over 127.0.0.1 into a real receiver with the translator registered
-// as the application registers it.
+// as the application registers it, first.
 TEST (ReceiverEndToEnd, DatagramsBecomeMidiAndMalformedPacketsNeverReachTheTranslator)
 {
     sx::test::InMemoryMidiPortSystem ports;
@@ -31,7 +52,9 @@ TEST (ReceiverEndToEnd, DatagramsBecomeMidiAndMalformedPacketsNeverReachTheTrans
     ASSERT_TRUE (receiveSocket.bindToPort (0, "127.0.0.1"));
     std::atomic<int> formatErrors { 0 };
     OSCDatagramReceiver receiver;
+    MidiAlreadySentProbe logStandIn (ports);
     receiver.addListener (&translator);
+    receiver.addListener (&logStandIn);
     receiver.registerFormatErrorHandler ([&] (const char*, int) { ++formatErrors; });
     ASSERT_TRUE (receiver.connectToSocket (receiveSocket));
 
@@ -68,6 +91,8 @@ TEST (ReceiverEndToEnd, DatagramsBecomeMidiAndMalformedPacketsNeverReachTheTrans
     }
 
     EXPECT_EQ (formatErrors.load(), 5);
+    EXPECT_EQ (logStandIn.blocksSentBeforeFirstMessage.load(), 1) << "listeners are called in the order added";
+    ASSERT_TRUE (receiver.disconnect());
 }
 
 //==============================================================================
