@@ -156,6 +156,20 @@ namespace
             return text.substr (start, pos - start);
         }
 
+        // After an attribute's name: white space, '=', white space, then the opening quote of its
+        // value, where it stops.
+        bool toQuotedValue()
+        {
+            skipSpaces();
+
+            if (! lookingAt ("="))
+                return false;
+
+            ++pos;
+            skipSpaces();
+            return lookingAt ("\"") || lookingAt ("'");
+        }
+
         // The framework's one-line writer streams a null line break for an element that follows
         // text; text after an element is refused as well, so that an element holds one or the other.
         bool addText()
@@ -189,15 +203,8 @@ namespace
                     return fail ("a malformed XML declaration");
 
                 const auto pseudoAttribute = name();
-                skipSpaces();
 
-                if (! lookingAt ("="))
-                    return fail ("a malformed XML declaration");
-
-                ++pos;
-                skipSpaces();
-
-                if (! (lookingAt ("\"") || lookingAt ("'")))
+                if (! toQuotedValue())
                     return fail ("a malformed XML declaration");
 
                 const auto valueEnd = text.find (text[pos], pos + 1);
@@ -331,16 +338,8 @@ namespace
                 if (! attributeNames.insert (name()).second)
                     return fail ("a repeated attribute");
 
-                skipSpaces();
-
-                if (! lookingAt ("="))
-                    return fail ("an attribute without a value");
-
-                ++pos;
-                skipSpaces();
-
-                if (! (lookingAt ("\"") || lookingAt ("'")))
-                    return fail ("an unquoted attribute value");
+                if (! toQuotedValue())
+                    return fail ("an attribute without a quoted value");
 
                 const auto quote = text[pos++];
 
