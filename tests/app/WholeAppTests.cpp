@@ -5,6 +5,34 @@
 
 using namespace sx::test;
 
+namespace
+{
+// Starts the application, waits for its window and closes it as a user would, expecting a clean
+// exit; adds the lines of its output that speak of the settings to settingsLines.
+void startAndQuit (VirtualDisplay& display, AppProcess& app, juce::StringArray& settingsLines)
+{
+    ASSERT_TRUE (app.start());
+    const auto window = display.waitForWindow ("VADizudiv", 15000, app.getPid());
+    ASSERT_NE (window, 0u) << app.getOutput();
+    EXPECT_EQ (app.closeAndWaitForExit (window), 0) << app.getOutput();
+
+    for (const auto& line : juce::StringArray::fromLines (app.getOutput()))
+        if (line.contains ("settings"))
+            settingsLines.add (line);
+}
+
+// Options for copies that share another's home folder, and so its settings file.
+AppProcess::Options inHomeOf (const AppProcess& owner)
+{
+    AppProcess::Options options;
+    options.home = owner.getHome();
+    return options;
+}
+
+// Text and an element side by side under one value: the framework's one-line writer crashed on it.
+const std::string mixed = R"(<PROPERTIES><VALUE name="k"><D>x<a><b/></a></D></VALUE></PROPERTIES>)";
+} // namespace
+
 // Three runs on one home folder, so each later run starts from what was stored before it.
 TEST (WholeApp, FirstRunScreenshotsAndRestoredWindowState)
 {
@@ -15,8 +43,7 @@ TEST (WholeApp, FirstRunScreenshotsAndRestoredWindowState)
     ASSERT_TRUE (display.isRunning());
 
     AppProcess firstRun (display);
-    AppProcess::Options sameHome;
-    sameHome.home = firstRun.getHome();
+    const auto sameHome = inHomeOf (firstRun);
     AppProcess secondRun (display, sameHome);
 
     // Started as some launchers start programs, with descriptors 0 to 2 closed: the first
@@ -122,23 +149,6 @@ TEST (WholeApp, WithoutADisplayItSaysSoAndFails)
     }
 }
 
-namespace
-{
-// Starts the application, waits for its window and closes it as a user would, expecting a clean
-// exit; adds the lines of its output that speak of the settings to settingsLines.
-void startAndQuit (VirtualDisplay& display, AppProcess& app, juce::StringArray& settingsLines)
-{
-    ASSERT_TRUE (app.start());
-    const auto window = display.waitForWindow ("VADizudiv", 15000, app.getPid());
-    ASSERT_NE (window, 0u) << app.getOutput();
-    EXPECT_EQ (app.closeAndWaitForExit (window), 0) << app.getOutput();
-
-    for (const auto& line : juce::StringArray::fromLines (app.getOutput()))
-        if (line.contains ("settings"))
-            settingsLines.add (line);
-}
-} // namespace
-
 // Files that hung the start, crashed every start or every quit, overflowed the stack or sent the parser
 // past its buffer, and one in an encoding the framework would misread. One home for all, so each run
 // must keep its file beside the earlier ones'.
@@ -147,10 +157,8 @@ TEST (WholeApp, AnUnreadableSettingsFileIsKeptAsideAndTheDefaultsAreWritten)
     VirtualDisplay display;
     ASSERT_TRUE (display.isRunning());
     const AppProcess homeOwner (display);
-    AppProcess::Options sameHome;
-    sameHome.home = homeOwner.getHome();
+    const auto sameHome = inHomeOf (homeOwner);
 
-    const std::string mixed = R"(<PROPERTIES><VALUE name="k"><D>x<a><b/></a></D></VALUE></PROPERTIES>)";
     std::string deep = R"(<PROPERTIES><VALUE name="midiDeviceSettings">)";
     for (const auto* tag : { "<a>", "</a>" })
         for (int i = 0; i < 200000; ++i)
@@ -192,10 +200,8 @@ TEST (WholeApp, ValuesThatCannotBeWrittenBackAreLeftOutAndTheRestIsKept)
     VirtualDisplay display;
     ASSERT_TRUE (display.isRunning());
     const AppProcess homeOwner (display);
-    AppProcess::Options sameHome;
-    sameHome.home = homeOwner.getHome();
+    const auto sameHome = inHomeOf (homeOwner);
 
-    const std::string mixed = R"(<PROPERTIES><VALUE name="k"><D>x<a><b/></a></D></VALUE></PROPERTIES>)";
     std::string escaped;
     for (const auto c : mixed)
         escaped += c == '<' ? "&lt;" : c == '>' ? "&gt;" : c == '"' ? "&quot;" : std::string (1, c);
