@@ -20,6 +20,13 @@ juce::String sanitisePortNumberText (const juce::String& text)
     return text.trimCharactersAtStart ("0");
 }
 
+int portNumberFromText (const juce::String& text)
+{
+    // strtoll saturates where atoi's overflow is undefined (and here wraps round).
+    const auto value = std::strtoll (text.toRawUTF8(), nullptr, 10);
+    return (int) juce::jlimit<long long> (std::numeric_limits<int>::min(), portNumberBeyondInt, value);
+}
+
 namespace
 {
     std::unique_ptr<juce::Drawable> imageFrom (const char* data, int size)
@@ -107,7 +114,7 @@ void ConnectionSettingsView::portTextCommitted()
     // Written back without notification, so that this handler does not run again.
     portLabel.setText (sanitisePortNumberText (portLabel.getText()), juce::dontSendNotification);
 
-    const auto port = std::atoi (portLabel.getText().toRawUTF8());
+    const auto port = portNumberFromText (portLabel.getText());
 
     if (onPortChanged != nullptr)
         onPortChanged (port);

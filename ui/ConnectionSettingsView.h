@@ -3,10 +3,19 @@
 #include <juce_gui_basics/juce_gui_basics.h>
 
 #include <functional>
+#include <limits>
 
 /** Normalises what the user typed as a port: digits lose their leading zeros ("0"
     itself stays), anything that is not all digits becomes "0". */
 juce::String sanitisePortNumberText (const juce::String& text);
+
+/** What portNumberFromText() gives for every number too large for an int. */
+constexpr int portNumberBeyondInt = std::numeric_limits<int>::max();
+
+/** The port that a port field's text asks for, read as atoi reads it, except that a
+    number beyond the int range stops at the range's end (portNumberBeyondInt above it),
+    so that it still fails the port range test instead of wrapping round to a real port. */
+int portNumberFromText (const juce::String& text);
 
 /*  The collapsible manual connection settings: the computer's IPv4 addresses and the
     UDP port, which the user may edit.

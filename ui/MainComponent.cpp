@@ -10,7 +10,6 @@
 #include "ui/HelpButtons.h"
 
 #include <cmath>
-#include <cstdlib>
 
 //==============================================================================
 juce::String getLocalIPv4AddressList (NetworkEnvironment& network)
@@ -49,7 +48,7 @@ namespace
 
     int portFieldValue (const ConnectionSettingsView& settings)
     {
-        return std::atoi (settings.getPortText().toRawUTF8());
+        return portNumberFromText (settings.getPortText());
     }
 }
 
@@ -283,12 +282,17 @@ void MainComponent::updateInstructions()
     }
     else
     {
+        // A number too large for an int was requested as portNumberBeyondInt; the port
+        // field still holds the digits that the user asked for, and the text names them.
+        const auto requested = requestedPort == portNumberBeyondInt ? connectionSettingsView.getPortText()
+                                                                    : juce::String (requestedPort);
+
         instructionsEditor.clear();
         instructionsEditor.insertTextAtCaret (juce::String ("Failed to listen on UDP port XXX. Make sure your Wi-Fi is on or router connected via ethernet. "
                                                             "Next, try changing the UDP port number in the Manual VR Connection Settings below to a port "
                                                             "available on your computer (1 to 65535). If this message still shows, you may need to modify "
                                                             "firewall settings on your computer to open a UDP port and/or restart your computer.")
-                                                  .replace ("XXX", juce::String (requestedPort)));
+                                                  .replace ("XXX", requested));
     }
 
     if (! discoveryServer.isBound())

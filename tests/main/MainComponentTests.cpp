@@ -4,6 +4,7 @@
 #include "tests/bridge/OscBytes.h"
 #include "tests/support/InMemoryMidiPorts.h"
 #include "tests/support/NetworkSimulation.h"
+#include "tests/views/ConnectionSettingsViewTestAccess.h"
 #include "ui/Fonts.h"
 #include "ui/MainComponent.h"
 
@@ -350,6 +351,31 @@ TEST (StartListening, FreeHeldAndOutOfRangePortsAndTheTimersRebinding)
 
     EXPECT_EQ (portCallbacks, 0) << "the program's own writes to the port field are silent";
     EXPECT_EQ (rig.quit()->getValue ("portNumber"), juce::String (fallback));
+}
+
+// Numbers beyond int used to wrap round to real ports (4294976297 to 9001, 4294967297 to 1).
+// Typed or saved, every number above 65535 binds nothing, stays in the field and in the
+// settings, and is the port that the failure names.
+TEST (StartListening, PortNumbersAboveTheRangeBindNothingHoweverLong)
+{
+    for (const juce::String text : { "65536", "4294967297", "4294976297", "1234567890123456789012345" })
+    {
+        for (const auto typed : { true, false })
+        {
+            MainRig rig (typed ? MainRig::Values {} : MainRig::Values { { "portNumber", text } });
+            MainComponentTestAccess parts (*rig.main);
+
+            if (typed)
+                ConnectionSettingsViewTestAccess (parts.connectionSettingsView).typeAndPressReturn (text);
+
+            const auto how = (typed ? "typed " : "saved ") + text;
+            EXPECT_EQ (parts.oscSocket.getBoundPort(), -1) << how;
+            EXPECT_EQ (parts.statusLabel.getText(), "Listening Failed") << how;
+            EXPECT_EQ (parts.connectionSettingsView.getPortText(), text) << how;
+            EXPECT_TRUE (parts.instructionsEditor.getText().startsWith ("Failed to listen on UDP port " + text + ".")) << how;
+            EXPECT_EQ (rig.quit()->getValue ("portNumber"), text) << how;
+        }
+    }
 }
 
 TEST (StartListening, DiscoverySocketHeldByAnotherProgramIsReportedAndRetried)

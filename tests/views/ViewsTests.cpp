@@ -5,6 +5,7 @@
 #include "bridge/OSCVocabulary.h"
 #include "platform/Appearance.h"
 #include "tests/support/InMemoryMidiPorts.h"
+#include "tests/views/ConnectionSettingsViewTestAccess.h"
 #include "tests/views/OSCLogListBoxTestAccess.h"
 
 #include <gtest/gtest.h>
@@ -177,21 +178,6 @@ TEST (OSCLogListBox, FollowsNewLinesAtOnceAfterAQuietSpellAndAtABoundedRateWhile
 }
 
 //==============================================================================
-// The view's children, which the tests click, type into and measure.
-struct ConnectionSettingsViewTestAccess
-{
-    explicit ConnectionSettingsViewTestAccess (ConnectionSettingsView& v) : view (v) {}
-
-    ConnectionSettingsView& view;
-    juce::Label& headingLabel { view.headingLabel };
-    juce::DrawableButton& showButton { view.showButton };
-    juce::DrawableButton& helpButton { view.helpButton };
-    juce::Label& ipAddressesLabel { view.ipAddressesLabel };
-    juce::TextEditor& ipAddressEditor { view.ipAddressEditor };
-    juce::Label& udpPortLabel { view.udpPortLabel };
-    juce::Label& portLabel { view.portLabel };
-};
-
 TEST (ConnectionSettingsView, SanitisePortNumberText)
 {
     const std::pair<const char*, const char*> cases[] { { "9001", "9001" }, { "0", "0" }, { "007", "7" }, { "09001", "9001" }, { "000", "" },
@@ -208,30 +194,16 @@ TEST (ConnectionSettingsView, PortFieldRequestsOnlyWhatTheUserCommits)
     std::vector<int> requested;
     view.onPortChanged = [&] (int port) { requested.push_back (port); };
 
-    // Opens the field as a click does and replaces its text.
-    const auto type = [&] (const juce::String& text) -> juce::TextEditor&
-    {
-        parts.portLabel.showEditor();
-        parts.portLabel.getCurrentTextEditor()->setText (text);
-        return *parts.portLabel.getCurrentTextEditor();
-    };
-
     // Abandoned by a click elsewhere, then overwritten from outside (a fallback bind): nothing requested.
-    type ("1234").focusLost (juce::Component::focusChangedByMouseClick);
+    parts.type ("1234").focusLost (juce::Component::focusChangedByMouseClick);
     dispatchPostedMessages();
     EXPECT_EQ (view.getPortText(), "9001");
     view.setPortText ("53211");
 
-    // Return as the label handles it. Without a window the field never holds the keyboard
-    // focus, so the editor's own Return message would reach the label as a focus loss.
-    struct Access : juce::Label
-    {
-        static void returnKey (juce::Label& l, juce::TextEditor& e) { (l.*(&Access::textEditorReturnKeyPressed)) (e); }
-    };
     juce::StringArray shown;
     for (auto typed : { "0009001", "90x1", "" })
     {
-        Access::returnKey (parts.portLabel, type (typed));
+        parts.typeAndPressReturn (typed);
         shown.add (view.getPortText());
     }
     EXPECT_EQ (shown, juce::StringArray ("9001", "0", ""));
