@@ -1,4 +1,5 @@
 #include "bridge/OSCPacketParser.h"
+#include "platform/WellFormedUTF8.h"
 
 #include <cstring>
 
@@ -24,64 +25,6 @@ juce::uint32 readUint32 (const Byte* p) noexcept
 juce::uint64 readUint64 (const Byte* p) noexcept
 {
     return ((juce::uint64) readUint32 (p) << 32) | readUint32 (p + 4);
-}
-
-/** Well-formed UTF-8 as the Unicode standard defines it (table 3-7). */
-bool isWellFormedUTF8 (const Byte* p, size_t size) noexcept
-{
-    const auto* const end = p + size;
-
-    const auto continuation = [] (Byte b, Byte low = 0x80, Byte high = 0xbf) noexcept
-    {
-        return b >= low && b <= high;
-    };
-
-    while (p < end)
-    {
-        const auto b = *p;
-
-        if (b < 0x80)
-        {
-            ++p;
-            continue;
-        }
-
-        const auto left = (size_t) (end - p);
-
-        if (b >= 0xc2 && b <= 0xdf)
-        {
-            if (left < 2 || ! continuation (p[1]))
-                return false;
-
-            p += 2;
-        }
-        else if (b >= 0xe0 && b <= 0xef)
-        {
-            const Byte low  = b == 0xe0 ? 0xa0 : 0x80;     // no overlong form
-            const Byte high = b == 0xed ? 0x9f : 0xbf;     // no surrogate
-
-            if (left < 3 || ! continuation (p[1], low, high) || ! continuation (p[2]))
-                return false;
-
-            p += 3;
-        }
-        else if (b >= 0xf0 && b <= 0xf4)
-        {
-            const Byte low  = b == 0xf0 ? 0x90 : 0x80;     // no overlong form
-            const Byte high = b == 0xf4 ? 0x8f : 0xbf;     // nothing above U+10FFFF
-
-            if (left < 4 || ! continuation (p[1], low, high) || ! continuation (p[2]) || ! continuation (p[3]))
-                return false;
-
-            p += 4;
-        }
-        else
-        {
-            return false;   // a stray continuation byte, C0, C1 or F5 to FF
-        }
-    }
-
-    return true;
 }
 
 //==============================================================================
@@ -203,7 +146,7 @@ private:
         if (! zeros (terminator, span.pos + padded))
             return "string padding is not zeros";
 
-        if (! isWellFormedUTF8 (span.pos, length))
+        if (! sx::platform::isWellFormedUTF8 (span.pos, length))
             return isAddress ? "address pattern is not well-formed UTF-8" : "string is not well-formed UTF-8";
 
         span.pos += padded;

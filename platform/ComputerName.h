@@ -6,10 +6,13 @@ namespace sx::platform
 {
 
 /** The computer's name as the VR app lists it: the host name with its last ".local"
-    (in any letter case) and everything after it removed.
+    (in any letter case) and everything after it removed, or the empty text when the
+    host name cannot be read.
 
-    macOS's framework call already drops that suffix; elsewhere the framework returns the
-    host name whole, so a host named "Studio.local" would be listed with the suffix.
+    The host name's bytes are read as UTF-8, so a name such as "Zoë-Mac" reaches the
+    advertisement and the instructions as its own bytes; a host name that is not
+    well-formed UTF-8 is read as Latin-1, one character per byte, so that nothing of it
+    is lost and the name still goes out as well-formed UTF-8.
 */
 juce::String getComputerName();
 

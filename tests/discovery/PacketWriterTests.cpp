@@ -3,6 +3,13 @@
 
 #include <gtest/gtest.h>
 
+#include <sched.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <thread>
+
 namespace
 {
     using Bytes = std::vector<uint8_t>;
@@ -68,4 +75,39 @@ TEST (SessionAdvertisement, ComputerNameDropsItsLastLocalDomain)
                                                         { "a.local.b.Local", "a.local.b" }, { "locality", "locality" }, { "", "" } };
     for (const auto& [host, name] : cases)
         EXPECT_EQ (sx::platform::withoutLocalDomain (host), name) << host;
+}
+
+// The host name's own UTF-8 is what both the advertisement and the instructions carry; a
+// host name that is not well-formed UTF-8 is read as Latin-1. Each name is set in a UTS
+// namespace of a thread of the test's own, so the machine's name is never touched.
+TEST (SessionAdvertisement, ComputerNameIsTheHostNamesUTF8)
+{
+    const std::pair<const char*, const char*> cases[] { { "Zo\xc3\xab-Mac", "Zo\xc3\xab-Mac" },
+                                                        { "Zo\xc3\xab-Mac.local", "Zo\xc3\xab-Mac" },
+                                                        { "Zo\xeb-Mac", "Zo\xc3\xab-Mac" },                   // Latin-1
+                                                        { "\xed\xa0\x80", "\xc3\xad\xc2\xa0\xc2\x80" } };   // a lone surrogate
+    for (const auto& [host, expected] : cases)
+    {
+        juce::String name, error;
+
+        std::thread ([&, h = host]
+        {
+            if (::unshare (CLONE_NEWUTS) != 0 || ::sethostname (h, std::strlen (h)) != 0)
+                error = std::strerror (errno);
+            else
+                name = sx::platform::getComputerName();
+        }).join();
+
+        if (error.isNotEmpty())
+            GTEST_SKIP() << "no UTS namespace to name the host in: " << error;
+
+        EXPECT_EQ (name.toStdString(), expected) << host;
+
+        const auto length = std::strlen (expected);
+        const auto advertisement = makeSessionAdvertisement ({}, juce::Uuid(), name, juce::IPAddress (192, 168, 1, 20), 9001).getBytes();
+        ASSERT_EQ (advertisement.size(), 122 + 2 * length) << host;
+        EXPECT_EQ (Bytes (advertisement.begin() + 32, advertisement.begin() + 36 + (long) length),
+                   fromHex ((juce::String ("000000") + juce::String::toHexString ((int) length).paddedLeft ('0', 2)
+                              + juce::String::toHexString (expected, (int) length, 0)).toRawUTF8())) << host;
+    }
 }
