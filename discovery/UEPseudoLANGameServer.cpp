@@ -53,15 +53,20 @@ void UEPseudoLANGameServer::run()
 
 void UEPseudoLANGameServer::answerQuery (const SessionNonce& nonce)
 {
-    for (const auto& address : environment->getIPv4AddressesExceptLoopback())
+    // The interfaces are listed once per query: on a computer with thousands of addresses
+    // the listing, not the sending, is what costs.
+    for (const auto& entry : environment->getIPv4InterfacesExceptLoopback())
     {
-        const auto port = advertisedPort.load();
-        lastPacket = makeSessionAdvertisement (nonce, serverId, environment->getComputerName(), address, port);
+        // A stop (a quit, a rebind) ends an answer between two addresses, so it is served
+        // within the owner's time-out however many addresses there are.
+        if (threadShouldExit())
+            return;
 
-        const auto broadcastAddress = environment->getInterfaceBroadcastAddress (address);
+        const auto port = advertisedPort.load();
+        lastPacket = makeSessionAdvertisement (nonce, serverId, environment->getComputerName(), entry.address, port);
 
         // A send that fails only costs this interface its answer; the next query retries.
-        socket.write (broadcastAddress.toString(), listenPort,
+        socket.write (entry.broadcastAddress.toString(), listenPort,
                       lastPacket.getBytes().data(), (int) lastPacket.getBytes().size());
     }
 }

@@ -1,8 +1,55 @@
 #include "platform/NetworkEnvironment.h"
 #include "platform/ComputerName.h"
 
+#include <arpa/inet.h>
+#include <ifaddrs.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+
+#include <unordered_set>
+
 namespace
 {
+    /*  The framework lists the interfaces afresh for every broadcast address asked for and
+        drops duplicates by comparing each entry with all before it, so answering for n
+        addresses cost n^3: seconds on a computer with a thousand. This reads the system's
+        list once, in its order, with the framework's rules for what an entry yields. */
+    juce::Array<NetworkEnvironment::IPv4Interface> listIPv4Interfaces()
+    {
+        juce::Array<NetworkEnvironment::IPv4Interface> interfaces;
+        ifaddrs* list = nullptr;
+
+        if (::getifaddrs (&list) != 0)
+            return interfaces;
+
+        const auto toAddress = [] (const sockaddr* a)
+        {
+            // An interface without a broadcast address, and the all-ones address, give the null address.
+            if (a == nullptr || a->sa_family != AF_INET)
+                return juce::IPAddress();
+
+            const auto value = reinterpret_cast<const sockaddr_in*> (a)->sin_addr.s_addr;
+            return value == INADDR_NONE ? juce::IPAddress() : juce::IPAddress ((juce::uint32) ntohl (value));
+        };
+
+        std::unordered_set<juce::uint32> seen;
+
+        for (const auto* entry = list; entry != nullptr; entry = entry->ifa_next)
+        {
+            if (entry->ifa_addr == nullptr || entry->ifa_addr->sa_family != AF_INET)
+                continue;
+
+            const auto value = reinterpret_cast<const sockaddr_in*> (entry->ifa_addr)->sin_addr.s_addr;
+
+            // An address held by several interfaces is listed once, with the first one's broadcast address.
+            if (value != INADDR_NONE && seen.insert (value).second)
+                interfaces.add ({ toAddress (entry->ifa_addr), toAddress (entry->ifa_broadaddr) });
+        }
+
+        ::freeifaddrs (list);
+        return interfaces;
+    }
+
     struct SystemNetworkEnvironment final : NetworkEnvironment
     {
         juce::String getComputerName() override
@@ -10,22 +57,27 @@ namespace
             return sx::platform::getComputerName();
         }
 
-        juce::Array<juce::IPAddress> getIPv4Addresses() override
+        juce::Array<IPv4Interface> getIPv4Interfaces() override
         {
-            return juce::IPAddress::getAllAddresses (false);
-        }
-
-        juce::IPAddress getInterfaceBroadcastAddress (const juce::IPAddress& interfaceAddress) override
-        {
-            return juce::IPAddress::getInterfaceBroadcastAddress (interfaceAddress);
+            return listIPv4Interfaces();
         }
     };
 }
 
+juce::Array<NetworkEnvironment::IPv4Interface> NetworkEnvironment::getIPv4InterfacesExceptLoopback()
+{
+    auto interfaces = getIPv4Interfaces();
+    interfaces.removeIf ([loopback = juce::IPAddress (127, 0, 0, 1)] (const auto& i) { return i.address == loopback; });
+    return interfaces;
+}
+
 juce::Array<juce::IPAddress> NetworkEnvironment::getIPv4AddressesExceptLoopback()
 {
-    auto addresses = getIPv4Addresses();
-    addresses.removeAllInstancesOf (juce::IPAddress (127, 0, 0, 1));
+    juce::Array<juce::IPAddress> addresses;
+
+    for (const auto& i : getIPv4InterfacesExceptLoopback())
+        addresses.add (i.address);
+
     return addresses;
 }
 

@@ -1,4 +1,6 @@
 #include "discovery/UEPseudoLANGameServer.h"
+#include "platform/ComputerName.h"
+#include "tests/support/DiscoveryPeer.h"
 #include "tests/support/NetNamespace.h"
 
 #include <gtest/gtest.h>
@@ -53,4 +55,52 @@ TEST (ResponderInNamespace, BroadcastsOnEachInterfaceWithItsOwnAddress)
     EXPECT_EQ (sent[0].payload, advertisement ({ 192, 168, 1, 20 }));
     EXPECT_EQ (sent[1].interfaceName + " " + sent[1].destination.toString(), "sxb 10.255.255.255");
     EXPECT_EQ (sent[1].payload, advertisement ({ 10, 0, 0, 5 }));
+}
+
+// Answering used to list every interface again for each address, at a cost that grew with the
+// cube of their number: seconds at 1,500 addresses, so a stop during an answer (a quit, a
+// rebind) outlasted stopThread's 2 s and the thread was killed. Each address still gets its own
+// advertisement, and a stop during an answer now ends the thread by itself.
+TEST (ResponderInNamespace, ManyAddressesEachAnsweredAndAStopDuringAnAnswerIsServed)
+{
+    sx::test::NetNamespace ns;
+
+    if (! ns.isValid() || ! ns.bringUpLoopback())
+        GTEST_SKIP() << "no private network namespace: " << ns.getError();
+
+    const auto addresses = ns.addVethPairWithAddresses ("sxa", "sxa-peer", 1500);
+    ASSERT_EQ (addresses.size(), 1500) << ns.getError();
+    const sx::test::NetNamespace::Scope inside (ns);
+    ASSERT_TRUE (inside.isActive());
+
+    sx::test::AdvertisementListener listener ("10.1.255.255");
+    ASSERT_TRUE (listener.bound);
+
+    UEPseudoLANGameServer responder;
+    ASSERT_TRUE (responder.isBound());
+    responder.startThread (juce::Thread::Priority::low);
+
+    ASSERT_TRUE (sx::test::sendToResponder (sx::test::makeSessionQuery (0x5A)));
+    SessionNonce nonce;
+    nonce.fill (0x5A);
+    const auto name = sx::platform::getComputerName();
+    auto first = listener.receive();
+    ASSERT_GE (first.size(), 32u);
+    const juce::Uuid serverId (first.data() + 16);
+
+    for (int i = 0; i < addresses.size(); ++i)
+    {
+        const auto datagram = i == 0 ? first : listener.receive();
+        ASSERT_EQ (datagram, makeSessionAdvertisement (nonce, serverId, name, addresses[i], 9001).getBytes()) << "address " << i;
+    }
+
+    // Stopped as soon as the next answer has begun to go out.
+    ASSERT_TRUE (sx::test::sendToResponder (sx::test::makeSessionQuery (0x6B)));
+
+    do
+        first = listener.receive();
+    while (first.size() > 8 && first[8] != 0x6B);
+
+    ASSERT_FALSE (first.empty());
+    EXPECT_TRUE (responder.stopThread (2000)) << "the thread had to be killed";
 }

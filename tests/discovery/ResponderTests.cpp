@@ -1,4 +1,5 @@
 #include "discovery/UEPseudoLANGameServer.h"
+#include "tests/support/DiscoveryPeer.h"
 
 #include <gtest/gtest.h>
 
@@ -20,9 +21,15 @@ namespace
     {
         explicit LoopbackEnvironment (juce::Array<juce::IPAddress> list) : addresses (std::move (list)) {}
 
-        juce::String getComputerName() override                                         { return "Studio-Mac"; }
-        juce::Array<juce::IPAddress> getIPv4Addresses() override                        { ++interfaceLookups; return addresses; }
-        juce::IPAddress getInterfaceBroadcastAddress (const juce::IPAddress&) override  { return broadcast; }
+        juce::String getComputerName() override    { return "Studio-Mac"; }
+        juce::Array<IPv4Interface> getIPv4Interfaces() override
+        {
+            ++interfaceLookups;
+            juce::Array<IPv4Interface> interfaces;
+            for (const auto& address : addresses)
+                interfaces.add ({ address, broadcast });
+            return interfaces;
+        }
 
         const juce::Array<juce::IPAddress> addresses;
     };
@@ -35,14 +42,12 @@ namespace
     /** A query with this nonce, and optionally some of its bytes replaced. */
     Bytes makeQuery (uint8_t nonceByte, size_t size = 32, size_t offset = 0, const char* replacement = "")
     {
-        Bytes query { 12, 0, 0, 0, 0, 0, 'S', 'Q' };
-        query.resize (size);
-        std::fill (query.begin() + 8, query.begin() + 16, nonceByte);
+        auto query = sx::test::makeSessionQuery (nonceByte, size);
         std::copy (replacement, replacement + std::strlen (replacement), query.begin() + (long) offset);
         return query;
     }
 
-    void send (const Bytes& datagram)   { juce::DatagramSocket().write ("127.0.0.1", 14001, datagram.data(), (int) datagram.size()); }
+    void send (const Bytes& datagram)   { sx::test::sendToResponder (datagram); }
 
     Bytes advertisement (uint8_t nonceByte, const juce::Uuid& serverId, const juce::IPAddress& address, int port)
     {
@@ -52,19 +57,9 @@ namespace
     }
 
     /** Receives the responder's broadcasts; its idle loop wakes about every 1.2 s. */
-    struct Listener
+    struct Listener : sx::test::AdvertisementListener
     {
-        Listener()  { EXPECT_TRUE (socket.bindToPort (14001, broadcast.toString())); }
-
-        Bytes receive (int timeoutMs = 3000)
-        {
-            Bytes buffer (2048);
-            const auto size = socket.waitUntilReady (true, timeoutMs) == 1 ? socket.read (buffer.data(), 2048, false) : 0;
-            buffer.resize ((size_t) juce::jmax (0, size));
-            return buffer;
-        }
-
-        juce::DatagramSocket socket;
+        Listener() : AdvertisementListener (broadcast.toString())  { EXPECT_TRUE (bound); }
     };
 }
 

@@ -84,8 +84,15 @@ namespace
         explicit ScriptedNetwork (std::shared_ptr<State> s) : state (std::move (s)) {}
 
         juce::String getComputerName() override                 { return "Studio-Mac"; }
-        juce::Array<juce::IPAddress> getIPv4Addresses() override { ++state->listings; const juce::ScopedLock sl (state->lock); return state->addresses; }
-        juce::IPAddress getInterfaceBroadcastAddress (const juce::IPAddress&) override { return juce::IPAddress::local(); }
+        juce::Array<IPv4Interface> getIPv4Interfaces() override
+        {
+            ++state->listings;
+            const juce::ScopedLock sl (state->lock);
+            juce::Array<IPv4Interface> interfaces;
+            for (const auto& address : state->addresses)
+                interfaces.add ({ address, juce::IPAddress::local() });
+            return interfaces;
+        }
 
         std::shared_ptr<State> state;
     };

@@ -64,6 +64,28 @@ bool NetNamespace::addVethPair (const juce::String& name, const juce::String& pe
                 + " && " SX_SOURCE_DIR "/tests/support/wait-links-up " + name + " " + peerName);
 }
 
+juce::Array<juce::IPAddress> NetNamespace::addVethPairWithAddresses (const juce::String& name, const juce::String& peerName, int count)
+{
+    juce::Array<juce::IPAddress> addresses { juce::IPAddress (10, 1, 0, 1) };
+    juce::String batch;
+
+    for (int i = 2; i <= count; ++i)
+    {
+        addresses.add ({ 10, 1, (juce::uint8) (i >> 8), (juce::uint8) i });
+        batch << "address add " << addresses.getLast().toString() << "/16 brd + dev " << name << "\n";
+    }
+
+    // One ip process for the rest: thousands of addresses are added in a fraction of a second.
+    const juce::TemporaryFile file;
+
+    if (! addVethPair (name, peerName, "10.1.0.1/16")
+         || (batch.isNotEmpty() && ! (file.getFile().replaceWithText (batch)
+                                       && run ("ip -batch " + file.getFile().getFullPathName().quoted()))))
+        return {};
+
+    return addresses;
+}
+
 //==============================================================================
 NetNamespace::Scope::Scope (const NetNamespace& ns)
 {

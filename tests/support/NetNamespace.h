@@ -26,6 +26,10 @@ public:
     // A veth pair with the address (and its subnet's broadcast) on `name`; the peer end has none.
     bool addVethPair (const juce::String& name, const juce::String& peerName, const juce::String& addressWithPrefix);
 
+    // A veth pair whose end `name` holds `count` addresses of 10.1.0.0/16 (broadcast 10.1.255.255):
+    // 10.1.0.1, 10.1.0.2 and on, returned in that order, which is the system's; empty on failure.
+    juce::Array<juce::IPAddress> addVethPairWithAddresses (const juce::String& name, const juce::String& peerName, int count);
+
     /** While it exists, the calling thread works inside the namespace; the sockets, threads and
         processes that it makes there stay there. Other threads are unaffected; Scopes nest. */
     class Scope
