@@ -22,13 +22,15 @@ namespace
         if (::getifaddrs (&list) != 0)
             return interfaces;
 
-        const auto toAddress = [] (const sockaddr* a)
+        const auto addressOf = [] (const sockaddr* a)
         {
-            // An interface without a broadcast address, and the all-ones address, give the null address.
-            if (a == nullptr || a->sa_family != AF_INET)
-                return juce::IPAddress();
+            return reinterpret_cast<const sockaddr_in*> (a)->sin_addr.s_addr;
+        };
 
-            const auto value = reinterpret_cast<const sockaddr_in*> (a)->sin_addr.s_addr;
+        // An interface without a broadcast address, and the all-ones one, give the null address.
+        const auto broadcastAddressOf = [&] (const sockaddr* a)
+        {
+            const auto value = a != nullptr && a->sa_family == AF_INET ? addressOf (a) : INADDR_NONE;
             return value == INADDR_NONE ? juce::IPAddress() : juce::IPAddress ((juce::uint32) ntohl (value));
         };
 
@@ -39,11 +41,11 @@ namespace
             if (entry->ifa_addr == nullptr || entry->ifa_addr->sa_family != AF_INET)
                 continue;
 
-            const auto value = reinterpret_cast<const sockaddr_in*> (entry->ifa_addr)->sin_addr.s_addr;
+            const auto value = addressOf (entry->ifa_addr);
 
             // An address held by several interfaces is listed once, with the first one's broadcast address.
             if (value != INADDR_NONE && seen.insert (value).second)
-                interfaces.add ({ toAddress (entry->ifa_addr), toAddress (entry->ifa_broadaddr) });
+                interfaces.add ({ juce::IPAddress ((juce::uint32) ntohl (value)), broadcastAddressOf (entry->ifa_broadaddr) });
         }
 
         ::freeifaddrs (list);
