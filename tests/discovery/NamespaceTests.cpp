@@ -94,13 +94,20 @@ TEST (ResponderInNamespace, ManyAddressesEachAnsweredAndAStopDuringAnAnswerIsSer
         ASSERT_EQ (datagram, makeSessionAdvertisement (nonce, serverId, name, addresses[i], 9001).getBytes()) << "address " << i;
     }
 
-    // Stopped as soon as the next answer has begun to go out.
-    ASSERT_TRUE (sx::test::sendToResponder (sx::test::makeSessionQuery (0x6B)));
+    // Stopped as soon as the next answer has begun to go out. The responder's socket also hears
+    // its own 1,500 broadcasts, and a query that arrives while they fill its buffer is dropped;
+    // the VR app then simply asks again, and so does this test.
+    first.clear();
 
-    do
-        first = listener.receive();
-    while (first.size() > 8 && first[8] != 0x6B);
+    for (int attempt = 0; attempt < 20 && first.empty(); ++attempt)
+    {
+        ASSERT_TRUE (sx::test::sendToResponder (sx::test::makeSessionQuery (0x6B)));
 
-    ASSERT_FALSE (first.empty());
+        do
+            first = listener.receive (250);
+        while (first.size() > 8 && first[8] != 0x6B);
+    }
+
+    ASSERT_FALSE (first.empty()) << "no query was answered";
     EXPECT_TRUE (responder.stopThread (2000)) << "the thread had to be killed";
 }
