@@ -2,6 +2,7 @@
 #include "app/SettingsFile.h"
 #include "app/SettingsXmlCheck.h"
 #include "bridge/MidiDeviceManager.h"
+#include "tests/app/SettingsText.h"
 #include "tests/support/InMemoryMidiPorts.h"
 
 #include <gtest/gtest.h>
@@ -99,17 +100,9 @@ TEST (SettingsFile, AFileWrittenByTheApplicationLoadsWithTheSameValuesAndIsWritt
 
 namespace
 {
-    std::string escaped (const std::string& text)
-    {
-        std::string result;
-        for (const auto c : text)
-            result += c == '<' ? "&lt;" : c == '>' ? "&gt;" : c == '"' ? "&quot;" : c == '&' ? "&amp;" : std::string (1, c);
-        return result;
-    }
-
     std::string valueElement (const std::string& key, const std::string& value)
     {
-        return "<VALUE name=\"" + key + "\" val=\"" + escaped (value) + "\"/>";
+        return "<VALUE name=\"" + key + "\" val=\"" + sx::test::escapedForAttribute (value) + "\"/>";
     }
 
     // A port system that counts how often the device lists are read.

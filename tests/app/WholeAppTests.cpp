@@ -1,4 +1,5 @@
 #include "app/Application.h"
+#include "tests/app/SettingsText.h"
 #include "tests/support/AppHarness.h"
 
 #include <gtest/gtest.h>
@@ -202,13 +203,9 @@ TEST (WholeApp, ValuesThatCannotBeWrittenBackAreLeftOutAndTheRestIsKept)
     const AppProcess homeOwner (display);
     const auto sameHome = inHomeOf (homeOwner);
 
-    std::string escaped;
-    for (const auto c : mixed)
-        escaped += c == '<' ? "&lt;" : c == '>' ? "&gt;" : c == '"' ? "&quot;" : std::string (1, c);
-
     // 10,930 '"' grow sixfold as "&quot;", past the size the next start reads.
     const auto text = R"(<PROPERTIES><VALUE name="portNumber" val="9100"/><VALUE name="note" val="&lt;none&gt;"/>)"
-                      R"(<VALUE name="midiDeviceSettings" val=")" + escaped + R"("/>)"
+                      R"(<VALUE name="midiDeviceSettings" val=")" + escapedForAttribute (mixed) + R"("/>)"
                       R"(<VALUE name="quotes" val=')" + std::string (10930, '"') + R"('/></PROPERTIES>)";
     const auto settings = homeOwner.getSettingsFile();
     ASSERT_TRUE (settings.getParentDirectory().createDirectory() && settings.replaceWithText (text));
