@@ -3,6 +3,7 @@
 #include "ui/ColourSchemes.h"
 #include "ui/HelpButtons.h"
 
+#include <ctime>
 #include <utility>
 
 namespace
@@ -43,6 +44,27 @@ namespace
         else                           { typeName = "(unknown)"; }
 
         return indentFor (level) + "    - " + typeName.paddedRight (' ', 12) + value;
+    }
+
+    /*  The time as "5 Dec 2026 9:07:03" in local time: the layout of juce::Time::toString with
+        the date, seconds and the 24-hour clock, written out here because the framework counts
+        seconds before 1970 from the wrong end ("0:00:0-60"), and rounds times with a fraction
+        before 1970 up to the next second. Whole seconds are taken rounding down, so a time
+        shows the second it lies in on either side of 1970. */
+    juce::String localDateTimeText (juce::Time time)
+    {
+        const auto millis = time.toMilliseconds();
+        const auto seconds = (std::time_t) (millis / 1000 - (millis % 1000 < 0 ? 1 : 0));
+        std::tm local {};
+
+        if (localtime_r (&seconds, &local) == nullptr)
+            local = {};
+
+        const auto twoDigits = [] (int value) { return juce::String (value).paddedLeft ('0', 2); };
+
+        return juce::String (local.tm_mday) + " " + juce::Time::getMonthName (local.tm_mon, true) + " "
+                 + juce::String (local.tm_year + 1900) + " " + juce::String (local.tm_hour) + ":"
+                 + twoDigits (local.tm_min) + ":" + twoDigits (local.tm_sec);
     }
 
     juce::String messageLine (const juce::OSCMessage& message, int level)
@@ -111,7 +133,7 @@ void OSCLogListBox::addBundleLines (const std::shared_ptr<const juce::OSCBundle>
 {
     // The time tag is written out now: it is shown in the time zone of its arrival.
     addMessage (indentFor (level) + "- osc bundle, time tag = "
-                  + bundle.getTimeTag().toTime().toString (true, true, true, true));
+                  + localDateTimeText (bundle.getTimeTag().toTime()));
 
     for (const auto& element : bundle)
     {

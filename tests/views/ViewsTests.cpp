@@ -134,6 +134,34 @@ TEST (OSCLogListBox, LinesForEveryArgumentTypeAndNestingLevel)
         "- (7bytes with invalid format)" })) << shown.joinIntoString ("\n");
 }
 
+// The immediate tag most senders use, and other times on either side of 1970, each show the
+// second they lie in, as two digits: seconds before 1970 must not count from the minute's end,
+// nor a fraction of a second before 1970 round up to the next second.
+TEST (OSCLogListBox, BundleTimeTagsShowTheirSecondBeforeAndAfter1970)
+{
+    setenv ("TZ", "UTC", 1);
+    tzset();
+    constexpr juce::uint64 secondsTo1970 = 2208988800ull;
+    const std::pair<juce::uint64, juce::String> cases[] = {
+        { 1, "1 Jan 1900 0:00:00" },
+        { 30ull << 32, "1 Jan 1900 0:00:30" },
+        { (secondsTo1970 - 3600) << 32, "31 Dec 1969 23:00:00" },
+        { (secondsTo1970 - 59) << 32, "31 Dec 1969 23:59:01" },
+        { ((secondsTo1970 - 1) << 32) | 0x80000000u, "31 Dec 1969 23:59:59" },
+        { secondsTo1970 << 32, "1 Jan 1970 0:00:00" },
+        { juce::OSCTimeTag (juce::Time (2026, 11, 5, 9, 7, 3, 750, false)).getRawTimeTag(), "5 Dec 2026 9:07:03" },
+    };
+
+    OSCLogListBox log;
+    for (const auto& c : cases)
+        log.addOSCBundle (juce::OSCBundle (juce::OSCTimeTag (c.first)), 0);
+    unsetenv ("TZ");
+    tzset();
+
+    for (int row = 0; row < (int) std::size (cases); ++row)
+        EXPECT_EQ (log.getLineForRow (row), "- osc bundle, time tag = " + cases[row].second);
+}
+
 // Each update of the list repaints every visible row on the message thread, which the
 // receiver thread may be waiting for: after a quiet spell the first lines show at once,
 // but while lines keep coming the list catches up with them at most every updateIntervalMs.
