@@ -36,6 +36,10 @@ juce::PropertiesFile::Options Application::getSettingsOptions()
 
 void Application::initialise (const juce::String&)
 {
+    // Ended by kill, a logout or a closed terminal, the application quits as from its
+    // window, so that what changed in this run is stored.
+    terminationSignals = std::make_unique<sx::platform::TerminationSignalHandler> ([this] { systemRequestedQuit(); });
+
     const auto options = getSettingsOptions();
     const auto printLine = [] (const juce::String& line) { std::fprintf (stderr, "%s\n", line.toRawUTF8()); };
     auto settings = SettingsFile::open (sx::platform::getSettingsFile (options), options, printLine);
@@ -55,6 +59,8 @@ void Application::shutdown()
     // A write that failed while the window went is tried once more here.
     if (properties != nullptr)
         properties->saveIfNeeded();
+
+    terminationSignals.reset();
 }
 
 //==============================================================================

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "hotspot/MakerContact.h"
+#include "platform/TerminationSignals.h"
 
 #include <juce_gui_basics/juce_gui_basics.h>
 
@@ -30,6 +31,9 @@ private:
     std::unique_ptr<MainWindow> mainWindow;
     std::unique_ptr<juce::ApplicationCommandManager> commandManager;
     std::unique_ptr<juce::PropertiesFile> properties;
+
+    // From the start of initialise to the end of shutdown.
+    std::unique_ptr<sx::platform::TerminationSignalHandler> terminationSignals;
 
     JUCE_DECLARE_NON_COPYABLE_WITH_LEAK_DETECTOR (Application)
 };

@@ -4,6 +4,9 @@
 
 #include <gtest/gtest.h>
 
+#include <csignal>
+#include <cstring>
+
 using namespace sx::test;
 
 namespace
@@ -128,6 +131,28 @@ TEST (WholeApp, FirstRunScreenshotsAndRestoredWindowState)
         // As the window's close button would, with the About box still open.
         EXPECT_EQ (run.app.closeAndWaitForExit (window), 0) << run.app.getOutput();
         EXPECT_EQ (settings().getValue ("windowState"), run.storedAfter);
+    }
+}
+
+// Ctrl+C (SIGINT), kill, a logout or a shutdown (SIGTERM) and a closed terminal (SIGHUP) each quit
+// the application as its window would: status 0, and a first run leaves every setting it keeps.
+TEST (WholeApp, EndSignalsQuitCleanlyAndStoreTheSettings)
+{
+    VirtualDisplay display;
+    ASSERT_TRUE (display.isRunning());
+
+    for (const int signal : { SIGINT, SIGTERM, SIGHUP })
+    {
+        SCOPED_TRACE (sigabbrev_np (signal));
+        AppProcess app (display);
+        ASSERT_TRUE (app.start());
+        ASSERT_NE (display.waitForWindow ("VADizudiv", 15000, app.getPid()), 0u) << app.getOutput();
+        ASSERT_EQ (kill (app.getPid(), signal), 0);
+        EXPECT_EQ (app.waitForExit (15000), 0) << app.getOutput();
+
+        const juce::PropertiesFile settings (app.getSettingsFile(), Application::getSettingsOptions());
+        for (const auto* key : { "windowState", "portNumber", "midiDeviceSettings", "connectionSettingsVisible" })
+            EXPECT_TRUE (settings.containsKey (key)) << key;
     }
 }
 
