@@ -7,8 +7,6 @@
 #include "ui/ColourSchemes.h"
 #include "ui/Fonts.h"
 
-#include "ui/HelpButtons.h"
-
 #include <cmath>
 
 //==============================================================================
@@ -107,9 +105,7 @@ MainComponent::MainComponent (juce::PropertiesFile* p, juce::ApplicationCommandM
     logHeadingLabel.setJustificationType (juce::Justification::topLeft);
     addAndMakeVisible (logHeadingLabel);
 
-    const auto helpIcon = createHelpIcon();
-
-    setUpHelpButton (logHelpButton, helpIcon.get(), [] { OSCLogListBox::showHelpBox(); });
+    setUpHelpButton (logHelpButton, [] { OSCLogListBox::showHelpBox(); });
     addAndMakeVisible (logHelpButton);
 
     hotspotSwitch.setToggleState (WiFiDirect::macOS::isHotspotActive(), juce::dontSendNotification);
@@ -119,7 +115,7 @@ MainComponent::MainComponent (juce::PropertiesFile* p, juce::ApplicationCommandM
     configureButton.onClick = [this] { hotspotFlows.configureClicked(); };
     addAndMakeVisible (configureButton);
 
-    setUpHelpButton (hotspotHelpButton, helpIcon.get(), [] { showHotspotHelpBox(); });
+    setUpHelpButton (hotspotHelpButton, [] { showHotspotHelpBox(); });
     addAndMakeVisible (hotspotHelpButton);
 
     addAndMakeVisible (logListBox);
