@@ -186,8 +186,15 @@ void MainComponent::timerCallback()
 
 void MainComponent::darkModeSettingChanged()
 {
-    repaint();
-    clearButton.repaint();
+    // Whatever chose colours or images from the appearance chooses again, so that the
+    // window looks as it would had it started in the new one: the looks' colour tables,
+    // then every component through the change of its look (images, cached colours, a
+    // repaint), then the text already in the editors, which keeps the colour it was
+    // given when it was written.
+    lookAndFeel.chooseColoursForCurrentAppearance();
+    heroLookAndFeel.chooseColoursForCurrentAppearance();
+    sendLookAndFeelChange();
+    recolourTextInEditors (*this);
 }
 
 //==============================================================================
