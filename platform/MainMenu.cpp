@@ -71,24 +71,27 @@ namespace
         juce::PopupMenu appMenuItems;
     };
 
-    /** The window's menu bar and its pop-up menus follow the system's appearance,
-        as a global menu bar would.
+    /** The look of the window's menu bar and its pop-up menus. It follows the system's
+        appearance by itself while it dresses the bar, as a global menu bar would.
     */
-    class WindowMenuLook final : public juce::LookAndFeel_V4
+    class WindowMenuLook final : public juce::LookAndFeel_V4,
+                                 private juce::DarkModeSettingListener
     {
     public:
-        WindowMenuLook()
-            : juce::LookAndFeel_V4 (isDarkModeActive() ? getDarkColourScheme() : getLightColourScheme())
+        explicit WindowMenuLook (juce::Component& barToDress)
+            : bar (&barToDress)
         {
-            const auto dark = isDarkModeActive();
-            const auto bar = dark ? juce::Colour (0xFF2B282B) : juce::Colour (0xFFE2E2E2);
-            const auto text = dark ? juce::Colours::white : juce::Colours::black;
+            chooseColours();
+            bar->setLookAndFeel (this);
+            juce::Desktop::getInstance().addDarkModeSettingListener (this);
+        }
 
-            setColour (juce::PopupMenu::backgroundColourId, dark ? juce::Colour (0xFF373337) : juce::Colour (0xFFF7F7F7));
-            setColour (juce::PopupMenu::textColourId, text);
-            setColour (juce::PopupMenu::highlightedBackgroundColourId, juce::Colour (0xFF2F81BD));
-            setColour (juce::PopupMenu::highlightedTextColourId, juce::Colours::white);
-            setColour (juce::ResizableWindow::backgroundColourId, bar);
+        ~WindowMenuLook() override
+        {
+            juce::Desktop::getInstance().removeDarkModeSettingListener (this);
+
+            if (bar != nullptr)
+                bar->setLookAndFeel (nullptr);
         }
 
         void drawMenuBarBackground (juce::Graphics& g, int width, int height, bool, juce::MenuBarComponent&) override
@@ -115,6 +118,31 @@ namespace
             g.setFont (getMenuBarFont (menuBar, 0, itemText));
             g.drawFittedText (itemText, 0, 0, width, height, juce::Justification::centred, 1);
         }
+
+    private:
+        void chooseColours()
+        {
+            const auto dark = isDarkModeActive();
+
+            setColourScheme (dark ? getDarkColourScheme() : getLightColourScheme());
+            setColour (juce::PopupMenu::backgroundColourId, dark ? juce::Colour (0xFF373337) : juce::Colour (0xFFF7F7F7));
+            setColour (juce::PopupMenu::textColourId, dark ? juce::Colours::white : juce::Colours::black);
+            setColour (juce::PopupMenu::highlightedBackgroundColourId, juce::Colour (0xFF2F81BD));
+            setColour (juce::PopupMenu::highlightedTextColourId, juce::Colours::white);
+            setColour (juce::ResizableWindow::backgroundColourId, dark ? juce::Colour (0xFF2B282B) : juce::Colour (0xFFE2E2E2));
+        }
+
+        // Menus opened from the bar take its look, so they follow too.
+        void darkModeSettingChanged() override
+        {
+            chooseColours();
+
+            if (bar != nullptr)
+                bar->sendLookAndFeelChange();
+        }
+
+        // The window deletes the bar when it drops its menus, which may be before this goes.
+        juce::Component::SafePointer<juce::Component> bar;
     };
 
     struct WindowMainMenu
@@ -128,11 +156,10 @@ namespace
             if (window == nullptr || model == nullptr)
                 return;
 
-            look = std::make_unique<WindowMenuLook>();
             window->setMenuBar (model.get());
 
             if (auto* bar = window->getMenuBarComponent())
-                bar->setLookAndFeel (look.get());
+                look = std::make_unique<WindowMenuLook> (*bar);
         }
 
         // The window's menu bar component refers to both the model and the look,

@@ -1,8 +1,6 @@
 #include "ConnectionSettingsView.h"
 
-#include "platform/Appearance.h"
 #include "ui/Fonts.h"
-#include "ui/HelpButtons.h"
 
 #include "SxResources.h"
 
@@ -27,35 +25,24 @@ int portNumberFromText (const juce::String& text)
     return (int) juce::jlimit<long long> (std::numeric_limits<int>::min(), portNumberBeyondInt, value);
 }
 
-namespace
-{
-    std::unique_ptr<juce::Drawable> imageFrom (const char* data, int size)
-    {
-        return juce::Drawable::createFromImageData (data, (size_t) size);
-    }
-
-}
-
 ConnectionSettingsView::ConnectionSettingsView()
 {
-    const auto dark = sx::platform::isDarkModeActive();
-
     headingLabel.setFont (makeHeadingFont());
     headingLabel.setJustificationType (juce::Justification::topLeft);
 
-    styleIconButton (showButton);
     showButton.setClickingTogglesState (true);
     {
-        const auto right = dark ? imageFrom (SxResources::triangle_right_dark_png, SxResources::triangle_right_dark_pngSize)
-                                : imageFrom (SxResources::triangle_right_light_png, SxResources::triangle_right_light_pngSize);
-        const auto down  = dark ? imageFrom (SxResources::triangle_down_dark_png, SxResources::triangle_down_dark_pngSize)
-                                : imageFrom (SxResources::triangle_down_light_png, SxResources::triangle_down_light_pngSize);
-        showButton.setImages (right.get(), nullptr, nullptr, nullptr, down.get());
+        // Pointing right while the details are hidden, down while they show.
+        const AppearanceImage right { SxResources::triangle_right_dark_png, SxResources::triangle_right_dark_pngSize,
+                                      SxResources::triangle_right_light_png, SxResources::triangle_right_light_pngSize };
+        const AppearanceImage down { SxResources::triangle_down_dark_png, SxResources::triangle_down_dark_pngSize,
+                                     SxResources::triangle_down_light_png, SxResources::triangle_down_light_pngSize };
+        showButton.setAppearanceImages (right, down);
     }
     showButton.setToggleState (settingsVisible, juce::dontSendNotification);
     showButton.onClick = [this] { setSettingsVisible (showButton.getToggleState()); };
 
-    setUpHelpButton (helpButton, createHelpIcon().get(), [] { showHelpBox(); });
+    setUpHelpButton (helpButton, [] { showHelpBox(); });
 
     for (auto* label : { &ipAddressesLabel, &udpPortLabel })
     {

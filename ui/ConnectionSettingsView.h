@@ -1,5 +1,7 @@
 #pragma once
 
+#include "ui/HelpButtons.h"
+
 #include <juce_gui_basics/juce_gui_basics.h>
 
 #include <functional>
@@ -62,8 +64,8 @@ private:
     bool settingsVisible = false;
 
     juce::Label headingLabel { {}, "Manual VR Connection Settings" };
-    juce::DrawableButton showButton { "Show Connection Settings", juce::DrawableButton::ImageFitted };
-    juce::DrawableButton helpButton { "Help with Manual VR Connection Settings", juce::DrawableButton::ImageFitted };
+    AppearanceImageButton showButton { "Show Connection Settings" };
+    AppearanceImageButton helpButton { "Help with Manual VR Connection Settings" };
     juce::Label ipAddressesLabel { {}, "IP Addresses" };
     juce::TextEditor ipAddressEditor;
     juce::Label udpPortLabel { {}, "UDP Port" };

@@ -4,24 +4,54 @@
 
 #include "SxResources.h"
 
-std::unique_ptr<juce::Drawable> createHelpIcon()
+std::unique_ptr<juce::Drawable> AppearanceImage::createForCurrentAppearance() const
 {
-    return sx::platform::isDarkModeActive()
-               ? juce::Drawable::createFromImageData (SxResources::help_icon_dark_png, (size_t) SxResources::help_icon_dark_pngSize)
-               : juce::Drawable::createFromImageData (SxResources::help_icon_light_png, (size_t) SxResources::help_icon_light_pngSize);
+    return sx::platform::isDarkModeActive() ? juce::Drawable::createFromImageData (darkData, (size_t) darkSize)
+                                            : juce::Drawable::createFromImageData (lightData, (size_t) lightSize);
 }
 
-void styleIconButton (juce::DrawableButton& button)
+AppearanceImage getHelpIcon()
 {
-    button.setEdgeIndent (0);
-    button.setColour (juce::DrawableButton::backgroundOnColourId, juce::Colour (0x00000000));
-    button.setMouseCursor (juce::MouseCursor::PointingHandCursor);
+    return { SxResources::help_icon_dark_png, SxResources::help_icon_dark_pngSize,
+             SxResources::help_icon_light_png, SxResources::help_icon_light_pngSize };
 }
 
-void setUpHelpButton (juce::DrawableButton& button, const juce::Drawable* icon, std::function<void()> onClick)
+//==============================================================================
+AppearanceImageButton::AppearanceImageButton (const juce::String& name)
+    : juce::DrawableButton (name, juce::DrawableButton::ImageFitted)
 {
-    styleIconButton (button);
-    button.setImages (icon);
+    setEdgeIndent (0);
+    setColour (juce::DrawableButton::backgroundOnColourId, juce::Colour (0x00000000));
+    setMouseCursor (juce::MouseCursor::PointingHandCursor);
+}
+
+void AppearanceImageButton::setAppearanceImages (const AppearanceImage& normal, std::optional<AppearanceImage> normalOn)
+{
+    normalImage = normal;
+    normalOnImage = std::move (normalOn);
+    showImagesForCurrentAppearance();
+}
+
+void AppearanceImageButton::lookAndFeelChanged()
+{
+    juce::DrawableButton::lookAndFeelChanged();
+
+    if (normalImage.has_value())
+        showImagesForCurrentAppearance();
+}
+
+void AppearanceImageButton::showImagesForCurrentAppearance()
+{
+    const auto normal = normalImage->createForCurrentAppearance();
+    const auto normalOn = normalOnImage.has_value() ? normalOnImage->createForCurrentAppearance() : nullptr;
+
+    // The button keeps copies.
+    setImages (normal.get(), nullptr, nullptr, nullptr, normalOn.get());
+}
+
+void setUpHelpButton (AppearanceImageButton& button, std::function<void()> onClick)
+{
+    button.setAppearanceImages (getHelpIcon());
     button.onClick = std::move (onClick);
 }
 

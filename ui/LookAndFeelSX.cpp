@@ -21,8 +21,12 @@ LookAndFeelSX::LookAndFeelSX()
     // one a component uses, so the name has to go there to reach every text.
     juce::LookAndFeel::getDefaultLookAndFeel().setDefaultSansSerifTypefaceName (getSansSerifFamilyName());
 
-    // Chosen once: the colour table keeps the appearance of the moment the look was made.
-    // (Qualified, because the base's own getCurrentColourScheme would return its old scheme.)
+    chooseColoursForCurrentAppearance();
+}
+
+void LookAndFeelSX::chooseColoursForCurrentAppearance()
+{
+    // Qualified, because the base's own getCurrentColourScheme would return its old scheme.
     setColourScheme (::getCurrentColourScheme());
 
     // A transparent menu colour makes the framework treat the menu window as
@@ -72,8 +76,9 @@ void LookAndFeelSX::fillTextEditorBackground (juce::Graphics& g, int width, int 
     }
     else
     {
-        // The colour table may still hold the dark scheme's white text; on the white
-        // light-mode field it would vanish, so the text follows the field.
+        // Until the window hears of a change of appearance, the colour table may still
+        // hold the dark scheme's white text; on the white light-mode field it would
+        // vanish, so the text follows the field (recolourTextInEditors undoes this).
         textEditor.applyColourToAllText (juce::Colours::black, true);
         fill = juce::Colours::white;
     }
@@ -176,6 +181,19 @@ void LookAndFeelSX::drawLabel (juce::Graphics& g, juce::Label& label)
     g.drawRect (label.getLocalBounds());
 }
 
+void recolourTextInEditors (juce::Component& root)
+{
+    if (auto* editor = dynamic_cast<juce::TextEditor*> (&root))
+    {
+        editor->removeColour (juce::TextEditor::textColourId);
+        editor->applyColourToAllText (editor->findColour (juce::TextEditor::textColourId), false);
+    }
+
+    for (auto* child : root.getChildren())
+        recolourTextInEditors (*child);
+}
+
+//==============================================================================
 void HeroColourTextEditorLAF::fillTextEditorBackground (juce::Graphics& g, int width, int height,
                                                        juce::TextEditor&)
 {

@@ -7,8 +7,6 @@
 #include "ui/ColourSchemes.h"
 #include "ui/Fonts.h"
 
-#include "ui/HelpButtons.h"
-
 #include <cmath>
 
 //==============================================================================
@@ -107,9 +105,7 @@ MainComponent::MainComponent (juce::PropertiesFile* p, juce::ApplicationCommandM
     logHeadingLabel.setJustificationType (juce::Justification::topLeft);
     addAndMakeVisible (logHeadingLabel);
 
-    const auto helpIcon = createHelpIcon();
-
-    setUpHelpButton (logHelpButton, helpIcon.get(), [] { OSCLogListBox::showHelpBox(); });
+    setUpHelpButton (logHelpButton, [] { OSCLogListBox::showHelpBox(); });
     addAndMakeVisible (logHelpButton);
 
     hotspotSwitch.setToggleState (WiFiDirect::macOS::isHotspotActive(), juce::dontSendNotification);
@@ -119,7 +115,7 @@ MainComponent::MainComponent (juce::PropertiesFile* p, juce::ApplicationCommandM
     configureButton.onClick = [this] { hotspotFlows.configureClicked(); };
     addAndMakeVisible (configureButton);
 
-    setUpHelpButton (hotspotHelpButton, helpIcon.get(), [] { showHotspotHelpBox(); });
+    setUpHelpButton (hotspotHelpButton, [] { showHotspotHelpBox(); });
     addAndMakeVisible (hotspotHelpButton);
 
     addAndMakeVisible (logListBox);
@@ -190,8 +186,15 @@ void MainComponent::timerCallback()
 
 void MainComponent::darkModeSettingChanged()
 {
-    repaint();
-    clearButton.repaint();
+    // Whatever chose colours or images from the appearance chooses again, so that the
+    // window looks as it would had it started in the new one: the looks' colour tables,
+    // then every component through the change of its look (images, cached colours, a
+    // repaint), then the text already in the editors, which keeps the colour it was
+    // given when it was written.
+    lookAndFeel.chooseColoursForCurrentAppearance();
+    heroLookAndFeel.chooseColoursForCurrentAppearance();
+    sendLookAndFeelChange();
+    recolourTextInEditors (*this);
 }
 
 //==============================================================================

@@ -9,6 +9,7 @@
 #include "platform/NetworkEnvironment.h"
 #include "ui/Buttons.h"
 #include "ui/ConnectionSettingsView.h"
+#include "ui/HelpButtons.h"
 #include "ui/LookAndFeelSX.h"
 #include "ui/MidiDeviceSelector.h"
 #include "ui/OSCLogListBox.h"
@@ -85,11 +86,11 @@ private:
     HeroColourTextEditorLAF heroLookAndFeel;
     juce::Label statusLabel;
     juce::TextEditor instructionsEditor;
-    juce::DrawableButton hotspotHelpButton { "Help with Wi-Fi Direct Hotspot", juce::DrawableButton::ImageFitted };
+    AppearanceImageButton hotspotHelpButton { "Help with Wi-Fi Direct Hotspot" };
     sx::ToggleButtonSwitch hotspotSwitch { "Wi-Fi Direct Hotspot Button" };
     sx::Button configureButton { "Configure" };
     juce::Label logHeadingLabel { {}, "Message Log" };
-    juce::DrawableButton logHelpButton { "Help with Message Log", juce::DrawableButton::ImageFitted };
+    AppearanceImageButton logHelpButton { "Help with Message Log" };
     OSCLogListBox logListBox;
 
     /*  Brings the receiver thread's messages to this component on the message thread

@@ -2,7 +2,6 @@
 
 #include "ui/ColourSchemes.h"
 #include "ui/Fonts.h"
-#include "ui/HelpButtons.h"
 
 
 namespace
@@ -26,8 +25,8 @@ MidiDeviceSelector::MidiDeviceSelector (MidiDeviceManager& manager, juce::String
     outputLabel->setJustificationType (juce::Justification::topLeft);
     addAndMakeVisible (*outputLabel);
 
-    helpButton = std::make_unique<juce::DrawableButton> ("Help with MIDI Output", juce::DrawableButton::ImageFitted);
-    setUpHelpButton (*helpButton, createHelpIcon().get(), [] { showHelpBox(); });
+    helpButton = std::make_unique<AppearanceImageButton> ("Help with MIDI Output");
+    setUpHelpButton (*helpButton, [] { showHelpBox(); });
     addAndMakeVisible (*helpButton);
 
     deviceManager.addChangeListener (this);

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "bridge/MidiDeviceManager.h"
+#include "ui/HelpButtons.h"
 
 #include <juce_gui_basics/juce_gui_basics.h>
 
@@ -74,7 +75,7 @@ private:
     const int itemHeight = 32;
     std::unique_ptr<MidiOutputSelectorComponentListBox> outputList;
     std::unique_ptr<juce::Label> outputLabel;
-    std::unique_ptr<juce::DrawableButton> helpButton;
+    std::unique_ptr<AppearanceImageButton> helpButton;
     juce::String virtualPortName;
 
     JUCE_DECLARE_NON_COPYABLE_WITH_LEAK_DETECTOR (MidiDeviceSelector)

@@ -1,7 +1,9 @@
 #include "app/AboutView.h"
 #include "app/Application.h"
 #include "platform/Appearance.h"
+#include "platform/MainMenu.h"
 #include "tests/support/AppHarness.h"
+#include "tests/support/ImageDifferences.h"
 
 #include <gtest/gtest.h>
 
@@ -14,13 +16,18 @@ namespace
 {
     // One Xvfb for the whole program, named before the framework first connects and
     // stopped only at exit: the framework ends the program when its server goes away.
+    sx::test::VirtualDisplay& sharedDisplay()
+    {
+        static sx::test::VirtualDisplay display;
+        return display;
+    }
+
     struct PrivateDisplay : ::testing::Environment
     {
         void SetUp() override
         {
-            static sx::test::VirtualDisplay display;
-            ASSERT_TRUE (display.isRunning());
-            setenv ("DISPLAY", display.getName().toRawUTF8(), 1);
+            ASSERT_TRUE (sharedDisplay().isRunning());
+            setenv ("DISPLAY", sharedDisplay().getName().toRawUTF8(), 1);
         }
     };
 
@@ -171,6 +178,34 @@ TEST_F (RunningApplication, MenusCarryTheCommandsAndHelpEndsWithAbout)
     EXPECT_EQ (dialog->getName(), "About");
     auto* about = dynamic_cast<AboutView*> (dialog->getContentComponent());
     EXPECT_TRUE (about != nullptr && about->getLocalBounds() == juce::Rectangle<int> (280, 180));
+}
+
+// The window's own menu bar follows the desktop's appearance by itself, as a system's menu bar
+// would: switched, it paints as a bar made in the new appearance does.
+TEST_F (RunningApplication, MenuBarFollowsTheDesktopsAppearance)
+{
+    const auto paintBar = [&]
+    {
+        auto* bar = window().getMenuBarComponent();
+        return bar->createComponentSnapshot (bar->getLocalBounds(), true, 1.0f);
+    };
+    const auto switchDesktop = [] (bool dark)
+    {
+        const auto end = juce::Time::getMillisecondCounter() + 5000;
+        for (auto sent = sharedDisplay().setDarkMode (dark); sent && juce::Desktop::getInstance().isDarkModeActive() != dark
+                                                                   && juce::Time::getMillisecondCounter() < end;)
+            if (! juce::dispatchNextMessageOnSystemQueue (true))
+                juce::Thread::sleep (1);
+        return juce::Desktop::getInstance().isDarkModeActive() == dark;
+    };
+
+    const auto light = paintBar();
+    ASSERT_TRUE (switchDesktop (true));
+    const auto switched = paintBar();
+    sx::platform::showMainMenuInWindow (&window());     // a bar made in the dark
+    EXPECT_NE (sx::test::describeDifferences (switched, light), juce::String());
+    EXPECT_EQ (sx::test::describeDifferences (switched, paintBar()), juce::String());
+    EXPECT_TRUE (switchDesktop (false));
 }
 
 // The hotspot's help button opens a box that says what the hotspot is for, in the words a reader gets.

@@ -1,7 +1,9 @@
 #include "app/Application.h"
 #include "bridge/OSCVocabulary.h"
 #include "platform/AppleScript.h"
+#include "platform/Appearance.h"
 #include "tests/bridge/OscBytes.h"
+#include "tests/support/ImageDifferences.h"
 #include "tests/support/InMemoryMidiPorts.h"
 #include "tests/support/NetworkSimulation.h"
 #include "tests/views/ConnectionSettingsViewTestAccess.h"
@@ -29,6 +31,7 @@ struct MainComponentTestAccess
     explicit MainComponentTestAccess (MainComponent& m) : main (m) {}
 
     void timerCallback()    { main.timerCallback(); }
+    void darkModeSettingChanged()   { main.darkModeSettingChanged(); }
     int getTimerInterval() const    { return main.getTimerInterval(); }
 
     MainComponent& main;
@@ -506,6 +509,51 @@ TEST (Layout, StandardWindowSettingsShownTooShortAndTheHeaderColours)
     main.startListening (0);
     const juce::Colour warning (0xFFDD004B);
     EXPECT_EQ (header(), std::pair (warning, warning)) << "the warning colour over the whole header when not listening";
+}
+
+// A change of appearance while running leaves the window exactly as a start in the new appearance
+// would: dark to light and back, light to dark and back, listening and not, with a logged message,
+// the settings shown and the port field being edited.
+TEST (AppearanceChange, TheWindowPaintsAsIfStartedInTheNewAppearance)
+{
+    const juce::String port (findFreePort());
+
+    // The images of one start: as started, switched to the other appearance, and switched back.
+    const auto startAndSwitch = [&] (bool dark, bool listening)
+    {
+        sx::platform::setDarkModeOverride (dark);
+        MainRig rig ({ { "portNumber", port }, { "connectionSettingsVisible", "1" } });
+        MainComponentTestAccess parts (*rig.main);
+        if (! listening)
+            rig.main->startListening (0);
+        parts.logListBox.addOSCMessage (juce::OSCMessage ("/sxc/midi/note/on", 1, 60, 1.0f), 0);
+        for (int i = 0; i < 1000 && juce::dispatchNextMessageOnSystemQueue (true); ++i) {}
+
+        // After the messages: without a window the field never holds the keyboard focus, and
+        // a posted message would end the edit.
+        ConnectionSettingsViewTestAccess (parts.connectionSettingsView).type ("9100");
+
+        std::vector<juce::Image> images;
+        for (const auto appearance : { dark, ! dark, dark })
+        {
+            sx::platform::setDarkModeOverride (appearance);
+            if (! images.empty())
+                parts.darkModeSettingChanged();
+            images.push_back (rig.main->createComponentSnapshot (rig.main->getLocalBounds(), true, 1.0f));
+        }
+        sx::platform::setDarkModeOverride (std::nullopt);
+        return images;
+    };
+
+    for (const auto listening : { true, false })
+    {
+        SCOPED_TRACE (listening ? "listening" : "not listening");
+        const auto dark = startAndSwitch (true, listening), light = startAndSwitch (false, listening);
+        EXPECT_EQ (describeDifferences (dark[1], light[0]), juce::String()) << "dark to light";
+        EXPECT_EQ (describeDifferences (dark[2], dark[0]), juce::String()) << "dark to light to dark";
+        EXPECT_EQ (describeDifferences (light[1], dark[0]), juce::String()) << "light to dark";
+        EXPECT_EQ (describeDifferences (light[2], light[0]), juce::String()) << "light to dark to light";
+    }
 }
 
 //==============================================================================
