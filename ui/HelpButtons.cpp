@@ -4,10 +4,10 @@
 
 #include "SxResources.h"
 
-std::unique_ptr<juce::Drawable> AppearanceImage::createForCurrentAppearance() const
+std::unique_ptr<juce::Drawable> AppearanceImage::createFor (bool darkMode) const
 {
-    return sx::platform::isDarkModeActive() ? juce::Drawable::createFromImageData (darkData, (size_t) darkSize)
-                                            : juce::Drawable::createFromImageData (lightData, (size_t) lightSize);
+    return darkMode ? juce::Drawable::createFromImageData (darkData, (size_t) darkSize)
+                    : juce::Drawable::createFromImageData (lightData, (size_t) lightSize);
 }
 
 AppearanceImage getHelpIcon()
@@ -36,14 +36,17 @@ void AppearanceImageButton::lookAndFeelChanged()
 {
     juce::DrawableButton::lookAndFeelChanged();
 
-    if (normalImage.has_value())
+    // A look is also set and cleared when the window is built and goes; only a change
+    // of the appearance needs the images decoded again.
+    if (normalImage.has_value() && shownForDarkMode != sx::platform::isDarkModeActive())
         showImagesForCurrentAppearance();
 }
 
 void AppearanceImageButton::showImagesForCurrentAppearance()
 {
-    const auto normal = normalImage->createForCurrentAppearance();
-    const auto normalOn = normalOnImage.has_value() ? normalOnImage->createForCurrentAppearance() : nullptr;
+    shownForDarkMode = sx::platform::isDarkModeActive();
+    const auto normal = normalImage->createFor (shownForDarkMode);
+    const auto normalOn = normalOnImage.has_value() ? normalOnImage->createFor (shownForDarkMode) : nullptr;
 
     // The button keeps copies.
     setImages (normal.get(), nullptr, nullptr, nullptr, normalOn.get());

@@ -14,8 +14,8 @@ struct AppearanceImage
     const char* lightData;
     int lightSize;
 
-    /** Decodes the variant for the appearance current now. */
-    std::unique_ptr<juce::Drawable> createForCurrentAppearance() const;
+    /** Decodes the variant for the dark or the light appearance. */
+    std::unique_ptr<juce::Drawable> createFor (bool darkMode) const;
 };
 
 /** The help icon of the window's help buttons. */
@@ -43,6 +43,7 @@ private:
     void showImagesForCurrentAppearance();
 
     std::optional<AppearanceImage> normalImage, normalOnImage;
+    bool shownForDarkMode = false;
 
     JUCE_DECLARE_NON_COPYABLE_WITH_LEAK_DETECTOR (AppearanceImageButton)
 };
