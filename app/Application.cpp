@@ -52,15 +52,24 @@ void Application::initialise (const juce::String&)
     mainWindow = std::make_unique<MainWindow> (getApplicationName(), *this);
 }
 
+void Application::systemRequestedQuit()
+{
+    // From here on an end signal changes nothing: what it would ask for is under way.
+    if (terminationSignals != nullptr)
+        terminationSignals->absorbFurtherSignals();
+
+    quit();
+}
+
 void Application::shutdown()
 {
+    terminationSignals.reset();
+
     mainWindow.reset();
 
     // A write that failed while the window went is tried once more here.
     if (properties != nullptr)
         properties->saveIfNeeded();
-
-    terminationSignals.reset();
 }
 
 //==============================================================================

@@ -18,6 +18,7 @@ public:
     const juce::String getApplicationVersion() override;
     void initialise (const juce::String& commandLine) override;
     void shutdown() override;
+    void systemRequestedQuit() override;
 
     /** Tests reach the running application's parts through these. */
     MainWindow* getMainWindow() const noexcept                          { return mainWindow.get(); }
@@ -32,7 +33,7 @@ private:
     std::unique_ptr<juce::ApplicationCommandManager> commandManager;
     std::unique_ptr<juce::PropertiesFile> properties;
 
-    // From the start of initialise to the end of shutdown.
+    // From the start of initialise to the start of shutdown.
     std::unique_ptr<sx::platform::TerminationSignalHandler> terminationSignals;
 
     JUCE_DECLARE_NON_COPYABLE_WITH_LEAK_DETECTOR (Application)
