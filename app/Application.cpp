@@ -4,6 +4,7 @@
 #include "platform/DesktopWindow.h"
 #include "platform/MainMenu.h"
 #include "platform/SettingsLocation.h"
+#include "platform/WebBrowser.h"
 #include "ui/MainComponent.h"
 
 #include <cstdio>
@@ -179,7 +180,7 @@ bool Application::MainWindow::perform (const juce::ApplicationCommandTarget::Inv
 
         case getSupport:
             // Nothing to report when no browser opens: the user sees that no page came up.
-            juce::URL (supportPageAddress).launchInDefaultBrowser();
+            sx::platform::openWebPage (supportPageAddress);
             return true;
 
         default:

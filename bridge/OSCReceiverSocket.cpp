@@ -1,5 +1,7 @@
 #include "bridge/OSCReceiverSocket.h"
 
+#include "platform/ChildPrograms.h"
+
 #include <sys/socket.h>
 
 namespace
@@ -59,6 +61,8 @@ bool OSCReceiverSocket::connect (OSCDatagramReceiver& receiver, int port)
 
     if (handle < 0 || ! clearAddressReuse (handle))
         return false;
+
+    sx::platform::keepFromChildPrograms (handle);
 
     requestReceiveBuffer (handle, receiveBufferBytesToRequest);
 

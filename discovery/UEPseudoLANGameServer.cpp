@@ -1,5 +1,7 @@
 #include "discovery/UEPseudoLANGameServer.h"
 
+#include "platform/ChildPrograms.h"
+
 UEPseudoLANGameServer::UEPseudoLANGameServer()
     : UEPseudoLANGameServer (NetworkEnvironment::createSystemEnvironment())
 {
@@ -10,6 +12,10 @@ UEPseudoLANGameServer::UEPseudoLANGameServer (std::unique_ptr<NetworkEnvironment
       environment (std::move (environmentToUse))
 {
     jassert (environment != nullptr);
+
+    // A program we start must not keep the port after we have gone.
+    if (socket.getRawSocketHandle() >= 0)
+        sx::platform::keepFromChildPrograms (socket.getRawSocketHandle());
 
     // A failed bind is not an error here: the owner retries it and tells the user.
     bindIfNeeded();

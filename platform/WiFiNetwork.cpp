@@ -3,6 +3,8 @@
 // macOS: see WiFiNetwork_mac.mm.
 #if ! JUCE_MAC
 
+#include "platform/ChildPrograms.h"
+
 #include <optional>
 
 namespace sx::platform
@@ -14,18 +16,12 @@ namespace
         removed, when it exited with status 0; nothing when it is missing or failed. */
     std::optional<juce::String> runTool (const juce::StringArray& arguments)
     {
-        juce::ChildProcess tool;
+        const auto run = runProgram (arguments);
 
-        if (! tool.start (arguments, juce::ChildProcess::wantStdOut | juce::ChildProcess::wantStdErr))
+        if (run.exitCode != 0)
             return std::nullopt;
 
-        const auto output = tool.readAllProcessOutput();
-
-        // The output can end before the tool does, so its status is waited for.
-        if (! tool.waitForProcessToFinish (-1) || tool.getExitCode() != 0)
-            return std::nullopt;
-
-        return output.trimEnd();
+        return run.getTrimmedText();
     }
 
     /*  Terse output escapes the field separator ':' and the escape character itself
