@@ -83,7 +83,8 @@ Application::MainWindow::MainWindow (const juce::String& name, Application& owne
     sx::platform::showMainMenuInWindow (this);
 
     setResizable (true, false);
-    setResizeLimits (400, 600, 400, 3000);
+    setConstrainer (&sizeLimits);
+    setBoundsConstrained (getBounds());
 
     // The restore below needs the native window (its frame, full screen).
     if (! isOnDesktop())
@@ -105,6 +106,10 @@ Application::MainWindow::MainWindow (const juce::String& name, Application& owne
         centreWithSize (400, 650);
 
     setVisible (true);
+
+    // The moves above left the window manager without the limits: one that makes the window full
+    // screen as it maps it would make it as wide as the screen.
+    keepNativeSizeLimits();
 }
 
 Application::MainWindow::~MainWindow()
@@ -114,6 +119,48 @@ Application::MainWindow::~MainWindow()
     // The menu bar that the window may hold refers to the main component's menus,
     // which go with the content in the base destructor.
     sx::platform::showMainMenuInWindow (nullptr);
+}
+
+void Application::MainWindow::moved()
+{
+    DocumentWindow::moved();
+    keepNativeSizeLimits();
+}
+
+void Application::MainWindow::resized()
+{
+    DocumentWindow::resized();
+    keepNativeSizeLimits();
+}
+
+// Called wherever the framework may have learnt the window's frame or left the window manager
+// without the limits: after the window moved or resized, and after the framework painted it.
+void Application::MainWindow::keepNativeSizeLimits()
+{
+    const auto* peer = getPeer();
+    const auto frame = peer != nullptr ? peer->getFrameSizeIfPresent() : juce::ComponentPeer::OptionalBorderSize();
+    sizeLimits.followFrame (frame ? *frame : juce::BorderSize<int>());
+    sx::platform::keepNativeSizeLimits (*this, sizeLimits.minWidth, sizeLimits.minHeight, sizeLimits.maxWidth, sizeLimits.maxHeight);
+}
+
+void Application::MainWindow::paintOverChildren (juce::Graphics& g)
+{
+    DocumentWindow::paintOverChildren (g);
+    keepNativeSizeLimits();
+}
+
+Application::MainWindow::ContentSizeLimits::ContentSizeLimits (int minimumWidth, int minimumHeight, int maximumWidth, int maximumHeight)
+    : minWidth (minimumWidth), minHeight (minimumHeight), maxWidth (maximumWidth), maxHeight (maximumHeight)
+{
+    // As the framework's own limits keep a window: its top on the screen, and a grip of the rest.
+    setMinimumOnscreenAmounts (0x10000, 16, 24, 16);
+    followFrame ({});
+}
+
+void Application::MainWindow::ContentSizeLimits::followFrame (juce::BorderSize<int> frame)
+{
+    setSizeLimits (minWidth + frame.getLeftAndRight(), minHeight + frame.getTopAndBottom(),
+                   maxWidth + frame.getLeftAndRight(), maxHeight + frame.getTopAndBottom());
 }
 
 void Application::MainWindow::closeButtonPressed()

@@ -63,12 +63,32 @@ public:
     void getCommandInfo (juce::CommandID commandID, juce::ApplicationCommandInfo& result) override;
     bool perform (const juce::ApplicationCommandTarget::InvocationInfo& info) override;
 
+    void moved() override;
+    void resized() override;
+    void paintOverChildren (juce::Graphics& g) override;
+
     /** The maker's support web page that Get Support opens. */
     static constexpr const char* supportPageAddress = sx::maker::supportPageAddress;
 
 private:
+    /*  The framework counts a window's resize limits with its native frame: it adds the frame to
+        the bounds that it checks. Ours are for the window's content, whatever frame the desktop
+        draws or none, so the frame that the window knows is added to them.
+    */
+    struct ContentSizeLimits final : public juce::ComponentBoundsConstrainer
+    {
+        ContentSizeLimits (int minWidth, int minHeight, int maxWidth, int maxHeight);
+
+        void followFrame (juce::BorderSize<int> frame);
+
+        const int minWidth, minHeight, maxWidth, maxHeight;
+    };
+
+    void keepNativeSizeLimits();
+
     Application& app;
     juce::ApplicationCommandManager& commandManager;
+    ContentSizeLimits sizeLimits { 400, 600, 400, 3000 };
 
     JUCE_DECLARE_NON_COPYABLE_WITH_LEAK_DETECTOR (MainWindow)
 };
