@@ -94,11 +94,23 @@ Application::MainWindow::MainWindow (const juce::String& name, Application& owne
 
     if (windowState.isNotEmpty())
     {
-        // The framework takes the normal bounds that it keeps beside a full-screen
-        // state from where the window is before the restore, so a full-screen state
-        // restored alone would lose them at the next save: restore them first.
         if (windowState.startsWith ("fs "))
-            restoreWindowStateFromString (windowState.substring (3));
+        {
+            // Until the window manager has framed the window, which it does only once the window
+            // shows, the X11 peer knows no frame; the framework then moves the window by the frame
+            // stored with the state, so that the frame rather than the content lands where the
+            // content was. In the normal state the window manager's placement soon brings the
+            // bounds back, but a window that goes straight to full screen keeps the moved ones as
+            // its normal bounds, and would store them, each run one frame further up and left.
+            // So its normal state is kept as stored until the window has been in it.
+            const auto normalState = windowState.substring (3);
+            const auto frame = normalState.fromFirstOccurrenceOf (" frame ", true, false);
+
+            // Also restored first because the framework takes the normal bounds that it keeps
+            // beside a full-screen state from where the window is before the restore.
+            restoreWindowStateFromString (normalState.dropLastCharacters (frame.length()));
+            restoredNormalState = getBounds().toString() + frame;
+        }
 
         restoreWindowStateFromString (windowState);
     }
@@ -114,7 +126,8 @@ Application::MainWindow::MainWindow (const juce::String& name, Application& owne
 
 Application::MainWindow::~MainWindow()
 {
-    app.properties->setValue ("windowState", getWindowStateAsString());
+    const auto stillAsRestored = restoredNormalState.isNotEmpty() && isFullScreen();
+    app.properties->setValue ("windowState", stillAsRestored ? "fs " + restoredNormalState : getWindowStateAsString());
 
     // The menu bar that the window may hold refers to the main component's menus,
     // which go with the content in the base destructor.
@@ -125,12 +138,14 @@ void Application::MainWindow::moved()
 {
     DocumentWindow::moved();
     keepNativeSizeLimits();
+    forgetRestoredNormalStateOnceNormal();
 }
 
 void Application::MainWindow::resized()
 {
     DocumentWindow::resized();
     keepNativeSizeLimits();
+    forgetRestoredNormalStateOnceNormal();
 }
 
 // Called wherever the framework may have learnt the window's frame or left the window manager
@@ -147,6 +162,13 @@ void Application::MainWindow::paintOverChildren (juce::Graphics& g)
 {
     DocumentWindow::paintOverChildren (g);
     keepNativeSizeLimits();
+}
+
+void Application::MainWindow::forgetRestoredNormalStateOnceNormal()
+{
+    // Hidden or minimised, the window is not placed by the window manager.
+    if (isShowing() && ! isFullScreen())
+        restoredNormalState.clear();
 }
 
 Application::MainWindow::ContentSizeLimits::ContentSizeLimits (int minimumWidth, int minimumHeight, int maximumWidth, int maximumHeight)

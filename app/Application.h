@@ -85,10 +85,15 @@ private:
     };
 
     void keepNativeSizeLimits();
+    void forgetRestoredNormalStateOnceNormal();
 
     Application& app;
     juce::ApplicationCommandManager& commandManager;
     ContentSizeLimits sizeLimits { 400, 600, 400, 3000 };
+
+    // Set while a window restored into full screen has not been in its normal state since: what the
+    // framework would store for it then is wrong (see the constructor).
+    juce::String restoredNormalState;
 
     JUCE_DECLARE_NON_COPYABLE_WITH_LEAK_DETECTOR (MainWindow)
 };
