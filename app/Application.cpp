@@ -93,7 +93,8 @@ Application::MainWindow::MainWindow (const juce::String& name, Application& owne
     sx::platform::showMainMenuInWindow (this);
 
     setResizable (true, false);
-    setResizeLimits (400, 600, 400, 3000);
+    setConstrainer (&sizeLimits);
+    setBoundsConstrained (getBounds());
 
     // The restore below needs the native window (its frame, full screen).
     if (! isOnDesktop())
@@ -103,11 +104,23 @@ Application::MainWindow::MainWindow (const juce::String& name, Application& owne
 
     if (windowState.isNotEmpty())
     {
-        // The framework takes the normal bounds that it keeps beside a full-screen
-        // state from where the window is before the restore, so a full-screen state
-        // restored alone would lose them at the next save: restore them first.
         if (windowState.startsWith ("fs "))
-            restoreWindowStateFromString (windowState.substring (3));
+        {
+            // Until the window manager has framed the window, which it does only once the window
+            // shows, the X11 peer knows no frame; the framework then moves the window by the frame
+            // stored with the state, so that the frame rather than the content lands where the
+            // content was. In the normal state the window manager's placement soon brings the
+            // bounds back, but a window that goes straight to full screen keeps the moved ones as
+            // its normal bounds, and would store them, each run one frame further up and left.
+            // So its normal state is kept as stored until the window has been in it.
+            const auto normalState = windowState.substring (3);
+            const auto frame = normalState.fromFirstOccurrenceOf (" frame ", true, false);
+
+            // Also restored first because the framework takes the normal bounds that it keeps
+            // beside a full-screen state from where the window is before the restore.
+            restoreWindowStateFromString (normalState.dropLastCharacters (frame.length()));
+            restoredNormalState = getBounds().toString() + frame;
+        }
 
         restoreWindowStateFromString (windowState);
     }
@@ -115,15 +128,71 @@ Application::MainWindow::MainWindow (const juce::String& name, Application& owne
         centreWithSize (400, 650);
 
     setVisible (true);
+
+    // The moves above left the window manager without the limits: one that makes the window full
+    // screen as it maps it would make it as wide as the screen.
+    keepNativeSizeLimits();
 }
 
 Application::MainWindow::~MainWindow()
 {
-    app.properties->setValue ("windowState", getWindowStateAsString());
+    const auto stillAsRestored = restoredNormalState.isNotEmpty() && isFullScreen();
+    app.properties->setValue ("windowState", stillAsRestored ? "fs " + restoredNormalState : getWindowStateAsString());
 
     // The menu bar that the window may hold refers to the main component's menus,
     // which go with the content in the base destructor.
     sx::platform::showMainMenuInWindow (nullptr);
+}
+
+void Application::MainWindow::moved()
+{
+    DocumentWindow::moved();
+    keepNativeSizeLimits();
+    forgetRestoredNormalStateOnceNormal();
+}
+
+void Application::MainWindow::resized()
+{
+    DocumentWindow::resized();
+    keepNativeSizeLimits();
+    forgetRestoredNormalStateOnceNormal();
+}
+
+// Called wherever the framework may have learnt the window's frame or left the window manager
+// without the limits: after the window moved or resized, and after the framework painted it.
+void Application::MainWindow::keepNativeSizeLimits()
+{
+    const auto* peer = getPeer();
+    const auto frame = peer != nullptr ? peer->getFrameSizeIfPresent() : juce::ComponentPeer::OptionalBorderSize();
+    sizeLimits.followFrame (frame ? *frame : juce::BorderSize<int>());
+    sx::platform::keepNativeSizeLimits (*this, sizeLimits.minWidth, sizeLimits.minHeight, sizeLimits.maxWidth, sizeLimits.maxHeight);
+}
+
+void Application::MainWindow::paintOverChildren (juce::Graphics& g)
+{
+    DocumentWindow::paintOverChildren (g);
+    keepNativeSizeLimits();
+}
+
+void Application::MainWindow::forgetRestoredNormalStateOnceNormal()
+{
+    // Hidden or minimised, the window is not placed by the window manager.
+    if (isShowing() && ! isFullScreen())
+        restoredNormalState.clear();
+}
+
+Application::MainWindow::ContentSizeLimits::ContentSizeLimits (int minimumWidth, int minimumHeight, int maximumWidth, int maximumHeight)
+    : minWidth (minimumWidth), minHeight (minimumHeight), maxWidth (maximumWidth), maxHeight (maximumHeight)
+{
+    // As the framework's own limits keep a window: its top on the screen, and a grip of the rest.
+    setMinimumOnscreenAmounts (0x10000, 16, 24, 16);
+    followFrame ({});
+}
+
+void Application::MainWindow::ContentSizeLimits::followFrame (juce::BorderSize<int> frame)
+{
+    setSizeLimits (minWidth + frame.getLeftAndRight(), minHeight + frame.getTopAndBottom(),
+                   maxWidth + frame.getLeftAndRight(), maxHeight + frame.getTopAndBottom());
 }
 
 void Application::MainWindow::closeButtonPressed()

@@ -64,12 +64,37 @@ public:
     void getCommandInfo (juce::CommandID commandID, juce::ApplicationCommandInfo& result) override;
     bool perform (const juce::ApplicationCommandTarget::InvocationInfo& info) override;
 
+    void moved() override;
+    void resized() override;
+    void paintOverChildren (juce::Graphics& g) override;
+
     /** The maker's support web page that Get Support opens. */
     static constexpr const char* supportPageAddress = sx::maker::supportPageAddress;
 
 private:
+    /*  The framework counts a window's resize limits with its native frame: it adds the frame to
+        the bounds that it checks. Ours are for the window's content, whatever frame the desktop
+        draws or none, so the frame that the window knows is added to them.
+    */
+    struct ContentSizeLimits final : public juce::ComponentBoundsConstrainer
+    {
+        ContentSizeLimits (int minWidth, int minHeight, int maxWidth, int maxHeight);
+
+        void followFrame (juce::BorderSize<int> frame);
+
+        const int minWidth, minHeight, maxWidth, maxHeight;
+    };
+
+    void keepNativeSizeLimits();
+    void forgetRestoredNormalStateOnceNormal();
+
     Application& app;
     juce::ApplicationCommandManager& commandManager;
+    ContentSizeLimits sizeLimits { 400, 600, 400, 3000 };
+
+    // Set while a window restored into full screen has not been in its normal state since: what the
+    // framework would store for it then is wrong (see the constructor).
+    juce::String restoredNormalState;
 
     JUCE_DECLARE_NON_COPYABLE_WITH_LEAK_DETECTOR (MainWindow)
 };

@@ -1,11 +1,13 @@
 #include "app/Application.h"
 #include "tests/app/SettingsText.h"
 #include "tests/support/AppHarness.h"
+#include "tests/support/ImageDifferences.h"
 
 #include <gtest/gtest.h>
 
 #include <csignal>
 #include <cstring>
+#include <utility>
 
 using namespace sx::test;
 
@@ -31,6 +33,24 @@ AppProcess::Options inHomeOf (const AppProcess& owner)
     AppProcess::Options options;
     options.home = owner.getHome();
     return options;
+}
+
+// A window manager may move and resize a window for a while after mapping it: its bounds once they
+// have held still for a moment, or empty when they never did.
+juce::Rectangle<int> waitForSteadyBounds (const VirtualDisplay& display, WindowId window)
+{
+    auto bounds = display.getWindowBounds (window);
+
+    for (int polls = 0, still = 0; polls < 50; ++polls)
+    {
+        juce::Thread::sleep (100);
+        still = std::exchange (bounds, display.getWindowBounds (window)) == bounds ? still + 1 : 0;
+
+        if (still == 4)
+            return bounds;
+    }
+
+    return {};
 }
 
 // Text and an element side by side under one value: the framework's one-line writer crashed on it.
@@ -131,6 +151,91 @@ TEST (WholeApp, FirstRunScreenshotsAndRestoredWindowState)
         // As the window's close button would, with the About box still open.
         EXPECT_EQ (run.app.closeAndWaitForExit (window), 0) << run.app.getOutput();
         EXPECT_EQ (settings().getValue ("windowState"), run.storedAfter);
+    }
+}
+
+// Three starts and quits in a row on one home for each state, touching nothing but, for the minimised
+// window, the minimise request (no stored state says minimised), under a window manager that frames
+// windows and without one. Each quit stores what the one before it did, and each start shows the same
+// window at the same place, 400 wide and within its limits.
+TEST (WholeApp, StartsAndQuitsWithNothingTouchedKeepTheWindowState)
+{
+    const juce::File shots (SX_BINARY_DIR "/screenshots/app");
+
+    for (const bool framed : { false, true })
+    {
+        SCOPED_TRACE (framed ? "under a window manager" : "without a window manager");
+        VirtualDisplay::Options screen;
+        screen.windowManager = framed;
+        VirtualDisplay display (screen);
+        ASSERT_TRUE (display.isRunning());
+
+        struct State { const char* name; const char* stored; bool minimise; };
+
+        for (const auto& state : { State { "normal", "300 200 400 650", false },
+                                   State { "minimised", "300 200 400 650", true },
+                                   State { "full-screen", "fs 300 200 400 650", false } })
+        {
+            SCOPED_TRACE (state.name);
+            const AppProcess homeOwner (display);
+            const auto sameHome = inHomeOf (homeOwner);
+            const auto settings = [&] { return juce::PropertiesFile (homeOwner.getSettingsFile(), Application::getSettingsOptions()); };
+            settings().setValue ("windowState", state.stored);
+
+            juce::StringArray storedStates;
+            juce::Rectangle<int> firstBounds;
+            juce::Image firstLook;
+
+            for (int cycle = 0; cycle < 3; ++cycle)
+            {
+                SCOPED_TRACE (cycle);
+                AppProcess app (display, sameHome);
+                ASSERT_TRUE (app.start());
+                const auto window = display.waitForWindow ("VADizudiv", 15000, app.getPid());
+                ASSERT_NE (window, 0u) << app.getOutput();
+
+                const auto bounds = waitForSteadyBounds (display, window);
+                EXPECT_EQ (bounds.getWidth(), 400) << bounds.toString();
+                EXPECT_TRUE (bounds.getHeight() >= 600 && bounds.getHeight() <= 3000) << bounds.toString();
+
+                const auto shot = shots.getChildFile (juce::String ("window-state-") + (framed ? "framed-" : "unframed-")
+                                                      + state.name + "-" + juce::String (cycle + 1) + ".png");
+                EXPECT_TRUE (display.screenshotOnceShowing (window, shot, { 5, 300 }, juce::Colour (0xFFEFEFEF)));
+                const auto look = juce::ImageFileFormat::loadFrom (shot);
+
+                if (cycle == 0)
+                {
+                    firstBounds = bounds;
+                    firstLook = look;
+                }
+                else
+                {
+                    EXPECT_EQ (bounds.toString(), firstBounds.toString());
+                    EXPECT_EQ (describeDifferences (look, firstLook), juce::String()) << shot.getFullPathName();
+                }
+
+                // Without a window manager nobody minimises: the request goes unanswered.
+                if (state.minimise)
+                {
+                    juce::StringArray minimise { "xdotool", "windowminimize", juce::String ((juce::int64) window) };
+                    if (framed)
+                        minimise.insert (2, "--sync");
+                    EXPECT_TRUE (display.runTool (minimise, 5000).has_value());
+                }
+
+                EXPECT_EQ (app.closeAndWaitForExit (window), 0) << app.getOutput();
+                storedStates.add (settings().getValue ("windowState"));
+            }
+
+            EXPECT_EQ (storedStates[1], storedStates[0]);
+            EXPECT_EQ (storedStates[2], storedStates[0]);
+
+            // Never shown in its normal state, the full-screen window keeps the normal bounds it was stored with.
+            if (juce::String (state.stored).startsWith ("fs "))
+            {
+                EXPECT_TRUE (storedStates[0].startsWith (state.stored)) << storedStates[0];
+            }
+        }
     }
 }
 

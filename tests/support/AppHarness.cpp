@@ -144,9 +144,12 @@ juce::StringPairArray Subprocess::getInheritedEnvironment()
 
 //==============================================================================
 VirtualDisplay::VirtualDisplay (Options options)
-    : workFolder (makeWorkFolder ("sx-display-"))
+    : workFolder (makeWorkFolder ("sx-display-")), wantsWindowManager (options.windowManager)
 {
     if (! startServer (options.height))
+        return;
+
+    if (wantsWindowManager && ! startWindowManager())
         return;
 
     setDarkMode (false);     // no settings server yet: this only writes its file
@@ -162,6 +165,7 @@ VirtualDisplay::VirtualDisplay (Options options)
 
 VirtualDisplay::~VirtualDisplay()
 {
+    windowManager.reset();
     settingsServer.reset();
     server.reset();
     workFolder.deleteRecursively();
@@ -205,6 +209,61 @@ bool VirtualDisplay::startServer (int height)
     }
 
     return false;
+}
+
+bool VirtualDisplay::startWindowManager()
+{
+    // A home, configuration and data folders of its own, so that nothing of the machine's or the user's
+    // settings reaches it: only the theme that comes with it, whose frame has borders on every side.
+    const auto home = workFolder.getChildFile ("wm-home");
+    const auto config = home.getChildFile ("rc.xml");
+
+    if (! home.createDirectory() || ! config.replaceWithText (R"(<?xml version="1.0" encoding="UTF-8"?>
+<openbox_config xmlns="http://openbox.org/3.4/rc">
+  <theme><name>Clearlooks</name></theme>
+  <desktops><number>1</number></desktops>
+</openbox_config>
+)"))
+        return false;
+
+    auto environment = environmentFor (name);
+    environment.set ("HOME", home.getFullPathName());
+
+    for (const auto* variable : { "XDG_CONFIG_HOME", "XDG_CONFIG_DIRS", "XDG_DATA_HOME", "XDG_CACHE_HOME", "XDG_STATE_HOME" })
+        environment.set (variable, home.getFullPathName());
+
+    environment.set ("XDG_DATA_DIRS", "/usr/share");
+    environment.remove ("XDG_RUNTIME_DIR");
+
+    auto manager = std::make_unique<Subprocess> (juce::StringArray { "openbox", "--sm-disable", "--config-file", config.getFullPathName() },
+                                                 environment, workFolder.getChildFile ("openbox.log"));
+
+    // It names the window that proves it runs once it has taken over the screen; windows mapped before then would
+    // not be framed.
+    const auto connection = connectTo (name);
+
+    if (connection == nullptr || ! waitUntil (10000, [&]
+        {
+            Atom type = None;
+            int format = 0;
+            unsigned long count = 0, remaining = 0;
+            unsigned char* data = nullptr;
+
+            if (manager->waitForExit (0).has_value())
+                return true;
+
+            if (XGetWindowProperty (connection.get(), DefaultRootWindow (connection.get()), atom (connection, "_NET_SUPPORTING_WM_CHECK"),
+                                    0, 1, False, AnyPropertyType, &type, &format, &count, &remaining, &data) != Success)
+                return false;
+
+            XFree (data);
+            return count > 0;
+        })
+        || manager->waitForExit (0).has_value())
+        return false;
+
+    windowManager = std::move (manager);
+    return true;
 }
 
 bool VirtualDisplay::setDarkMode (bool shouldBeDark)

@@ -39,20 +39,22 @@ private:
 };
 
 //==============================================================================
-/** Xvfb on a free display number, with xsettingsd telling programs whether the desktop is dark. */
+/** Xvfb on a free display number, with xsettingsd telling programs whether the desktop is dark,
+    and optionally a window manager that frames windows (openbox, reading only a configuration of its own). */
 class VirtualDisplay
 {
 public:
     struct Options
     {
         int height = 1024;
+        bool windowManager = false;
     };
 
     VirtualDisplay() : VirtualDisplay (Options()) {}
     explicit VirtualDisplay (Options options);
     ~VirtualDisplay();
 
-    bool isRunning() const noexcept             { return server != nullptr && settingsServer != nullptr; }
+    bool isRunning() const noexcept             { return server != nullptr && settingsServer != nullptr && (! wantsWindowManager || windowManager != nullptr); }
     juce::String getName() const                { return name; }
     bool setDarkMode (bool shouldBeDark);       // returns once published: programs started after it see it
 
@@ -72,10 +74,12 @@ public:
 
 private:
     bool startServer (int height);
+    bool startWindowManager();
 
     juce::String name;
     const juce::File workFolder;
-    std::unique_ptr<Subprocess> server, settingsServer;
+    const bool wantsWindowManager;
+    std::unique_ptr<Subprocess> server, settingsServer, windowManager;
 };
 
 //==============================================================================
