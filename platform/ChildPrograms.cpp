@@ -2,6 +2,7 @@
 
 #include "platform/TerminationSignals.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <csignal>
 #include <string>
