@@ -64,6 +64,7 @@ void Application::systemRequestedQuit()
 
 void Application::shutdown()
 {
+    // Gone, it absorbs end signals until the process has exited.
     terminationSignals.reset();
 
     mainWindow.reset();

@@ -40,8 +40,8 @@ void restoreEndSignalsForChildProgram() noexcept;
     Once the first signal has been taken up, once absorbFurtherSignals() has been
     called, and for good once the object has gone, further end signals are absorbed:
     the program is on its way out, and a second Ctrl+C must not cut its shutdown
-    short. Only one may exist at a time; make it on the message thread after the framework's
-    start-up, which installs a handler of its own for SIGINT.
+    short. Only one may exist at a time; make it on the message thread after the
+    framework's start-up, which installs a handler of its own for SIGINT.
 */
 class TerminationSignalHandler final
 {
